@@ -1,0 +1,14 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# tavrina_add_test(NAME LABEL label SOURCES ... LIBS ...)
+# One GoogleTest program per unit suite; every case becomes a CTest test carrying the label.
+function(tavrina_add_test name)
+    cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_compile_definitions(${name} PRIVATE
+        TAVRINA_TESTDATA="${TAVRINA_SHARED_TESTDATA}"
+        TAVRINA_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+endfunction()
