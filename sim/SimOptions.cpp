@@ -1,0 +1,83 @@
+#include "SimOptions.h"
+
+#include <QCommandLineParser>
+#include <cstdio>
+
+namespace sim {
+
+bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        "tavrina-sim: a stand-in for the fleet's video server and its terminals.\n"
+        "Clients log in on the video port; terminals (virtual ones, or anything that pushes\n"
+        "stream packets to the terminal port) are relayed to the clients that open them.");
+    p.addHelpOption();
+    const QCommandLineOption host("host", "Address to bind (default 127.0.0.1).", "ADDR", o.host);
+    const QCommandLineOption video("video-port", "Port for clients (0 = any free).", "N", "7611");
+    const QCommandLineOption terminal("terminal-port", "Port where terminals push streams.", "N",
+                                      "7612");
+    const QCommandLineOption vehicles("vehicles", "Vehicles in the generated fleet.", "N", "20");
+    const QCommandLineOption seed("seed", "Seed of the generated fleet and challenges.", "N", "1");
+    const QCommandLineOption ports("ports-file", "Write the bound ports here as JSON.", "PATH");
+    const QCommandLineOption user("user",
+                                  "A platform user allowed to log in (repeatable; "
+                                  "default demo).",
+                                  "NAME");
+    const QCommandLineOption autoTerminal(
+        "auto-terminal", "Start a virtual terminal when a client opens it: on or off.", "on|off",
+        "on");
+    const QCommandLineOption size("picture", "Picture size: cif, d1 or 720p.", "SIZE", "cif");
+    const QCommandLineOption refuse("refuse-logins", "Refuse every login.");
+    const QCommandLineOption dropAfter("drop-after", "Drop each client N seconds after login.", "N",
+                                       "0");
+    const QCommandLineOption delay("reply-delay", "Delay every control reply by MS.", "MS", "0");
+    p.addOptions({host, video, terminal, vehicles, seed, ports, user, autoTerminal, size, refuse,
+                  dropAfter, delay});
+    if (!p.parse(args)) {
+        std::fprintf(stderr, "%s\n", qPrintable(p.errorText()));
+        exitCode = 2;
+        return false;
+    }
+    if (p.isSet("help")) {
+        std::printf("%s", qPrintable(p.helpText()));
+        exitCode = 0;
+        return false;
+    }
+    bool ok = true;
+    auto number = [&](const QCommandLineOption& opt, int low, int high) {
+        bool good = false;
+        const int v = p.value(opt).toInt(&good);
+        if (!good || v < low || v > high) {
+            std::fprintf(stderr, "bad value for --%s: %s\n", qPrintable(opt.names().first()),
+                         qPrintable(p.value(opt)));
+            ok = false;
+        }
+        return v;
+    };
+    o.host = p.value(host);
+    o.videoPort = static_cast<quint16>(number(video, 0, 65535));
+    o.terminalPort = static_cast<quint16>(number(terminal, 0, 65535));
+    o.vehicles = number(vehicles, 1, 100000);
+    o.seed = static_cast<quint32>(number(seed, 0, 2147483647));
+    o.portsFile = p.value(ports);
+    if (p.isSet(user)) o.users = p.values(user);
+    o.autoTerminal = p.value(autoTerminal) != "off";
+    const QString s = p.value(size);
+    if (s == "cif") {
+        o.pictureSize = PictureSize::Cif;
+    } else if (s == "d1") {
+        o.pictureSize = PictureSize::D1;
+    } else if (s == "720p") {
+        o.pictureSize = PictureSize::Hd720;
+    } else {
+        std::fprintf(stderr, "bad value for --picture: %s\n", qPrintable(s));
+        ok = false;
+    }
+    o.refuseLogins = p.isSet(refuse);
+    o.dropAfterSeconds = number(dropAfter, 0, 86400);
+    o.replyDelayMs = number(delay, 0, 60000);
+    exitCode = ok ? 0 : 2;
+    return ok;
+}
+
+} // namespace sim

@@ -1,0 +1,70 @@
+// tavrina-sim: stands in for the fleet's video server and its terminals on one machine.
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "Fleet.h"
+#include "SimOptions.h"
+#include "VideoServer.h"
+
+namespace {
+
+bool writePortsFile(const sim::SimOptions& o, const sim::VideoServer& server,
+                    const sim::Fleet& fleet) {
+    const sim::SimVehicle& first = fleet.vehicles().front();
+    QJsonArray channels;
+    for (uint8_t c : first.channels)
+        channels.append(c);
+    const QJsonObject ports{{"video_port", server.videoPort()},
+                            {"terminal_port", server.terminalPort()},
+                            {"host", o.host},
+                            {"first_sim", QString::fromStdString(first.sim)},
+                            {"first_channels", channels}};
+    // Written whole and renamed, so a script polling for it never reads half a file.
+    const QString temp = o.portsFile + ".tmp";
+    QFile f(temp);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    f.write(QJsonDocument(ports).toJson(QJsonDocument::Compact));
+    f.close();
+    QFile::remove(o.portsFile);
+    return QFile::rename(temp, o.portsFile);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Pictures are drawn off screen; no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    av_log_set_level(AV_LOG_ERROR); // the encoder's statistics are not the operator's business
+    QCoreApplication::setApplicationName("tavrina-sim");
+
+    sim::SimOptions options;
+    int exitCode = 0;
+    if (!sim::parseOptions(app.arguments(), options, exitCode)) return exitCode;
+
+    const sim::Fleet fleet(options.vehicles, options.seed);
+    sim::VideoServer server(options, fleet);
+    QString error;
+    if (!server.listen(error)) {
+        std::fprintf(stderr, "tavrina-sim: cannot listen: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (!options.portsFile.isEmpty() && !writePortsFile(options, server, fleet)) {
+        std::fprintf(stderr, "tavrina-sim: cannot write %s\n", qPrintable(options.portsFile));
+        return 1;
+    }
+    std::printf("tavrina-sim: video port %u, terminal port %u, %d vehicles; first %s\n",
+                server.videoPort(), server.terminalPort(), options.vehicles,
+                fleet.vehicles().front().sim.c_str());
+    std::fflush(stdout);
+    return app.exec();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QTcpSocket>
+
+#include "net/TcpClient.h"
+
+namespace net {
+
+// The socket facility on QTcpSocket: events arrive on the thread of the Qt event loop.
+class QtTcpClient : public TcpClient {
+public:
+    // Bytes the socket may hold unsent, and unread: a stalled or flooding peer costs no more.
+    static constexpr qint64 kMaxUnsent = 4 << 20;
+    static constexpr qint64 kMaxUnread = 4 << 20;
+
+    QtTcpClient();
+    ~QtTcpClient() override;
+
+    void open(const std::string& host, uint16_t port) override;
+    void close() override;
+    bool isConnected() const override;
+    size_t pending() const override;
+    size_t receive(char* into, size_t max) override;
+    long send(const char* data, size_t size) override;
+
+private:
+    QTcpSocket socket;
+};
+
+} // namespace net

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <functional>
+#include <string>
+
+namespace tavrina_test {
+
+// The process needs one Qt application object for sockets and timers.
+inline QCoreApplication& qtApp() {
+    static int argc = 1;
+    static char name[] = "tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+// Runs the event loop, calling `step` every 30 ms, until `done` holds or `ms` pass.
+inline bool runUntil(const std::function<bool()>& done, int ms,
+                     const std::function<void()>& step = {}) {
+    qtApp();
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (step) step();
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// tavrina-sim on loopback, on ports of the system's choosing.
+class SimProcess {
+public:
+    explicit SimProcess(QStringList extraArgs = {}) {
+        qtApp();
+        const QString ports = dir.filePath("ports.json");
+        QStringList args{"--video-port", "0", "--terminal-port", "0", "--ports-file", ports};
+        args += extraArgs;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+        process.setProcessEnvironment(env);
+        process.start(TAVRINA_SIM, args);
+        process.waitForStarted(5000);
+        QElapsedTimer t;
+        t.start();
+        while (!QFile::exists(ports) && t.elapsed() < 10000 && process.state() == QProcess::Running)
+            QThread::msleep(20);
+        QFile f(ports);
+        if (f.open(QIODevice::ReadOnly)) {
+            const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+            videoPort = static_cast<uint16_t>(o["video_port"].toInt());
+            terminalPort = static_cast<uint16_t>(o["terminal_port"].toInt());
+            firstSim = o["first_sim"].toString().toStdString();
+            firstChannel = static_cast<uint8_t>(o["first_channels"].toArray().at(0).toInt());
+        }
+    }
+    ~SimProcess() {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+    bool running() const { return process.state() == QProcess::Running && videoPort != 0; }
+
+    uint16_t videoPort = 0;
+    uint16_t terminalPort = 0;
+    std::string firstSim;
+    uint8_t firstChannel = 0;
+
+private:
+    QTemporaryDir dir;
+    QProcess process;
+};
+
+} // namespace tavrina_test

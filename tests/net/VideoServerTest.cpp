@@ -1,0 +1,175 @@
+// The video-server connection against tavrina-sim on loopback: real sockets, real H.264.
+
+#include <gtest/gtest.h>
+
+#include <QTcpSocket>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "SimProcess.h"
+#include "net/QtTcpClient.h"
+#include "net/RTP_Cont.h"
+#include "util/Clock.h"
+
+using media::SIMCH;
+using net::RTP_Cont;
+using tavrina_test::runUntil;
+using tavrina_test::SimProcess;
+
+namespace {
+
+struct Reply {
+    uint16_t code;
+    bool ok;
+    std::string text;
+};
+
+// A client connection with everything it receives recorded.
+class Client {
+public:
+    Client(const SimProcess& sim, const std::string& user = "demo",
+           const std::string& password = "mqv908172")
+        : cont([this] { return makeSocket(); }, util::systemClock()) {
+        cont.serverAddress = "127.0.0.1";
+        cont.serverPort = sim.videoPort;
+        cont.OnReply = [this](const SIMCH&, uint16_t code, bool ok, const std::string& text) {
+            replies.push_back({code, ok, text});
+            if (code == RTP_Cont::kAnswer && ok) ++logins;
+        };
+        cont.OnFrame = [this](const media::RTPmeta& h, std::string_view body) {
+            ++frames;
+            if (h.PT == media::kPtH264) h264.append(body);
+        };
+        cont.Connect(user, password);
+    }
+
+    bool until(const std::function<bool()>& done, int ms) {
+        return runUntil(done, ms, [this] { cont.Poll(); });
+    }
+    bool hasReply(uint16_t code) const {
+        for (const Reply& r : replies)
+            if (r.code == code) return true;
+        return false;
+    }
+    const Reply& last(uint16_t code) const {
+        for (auto it = replies.rbegin(); it != replies.rend(); ++it)
+            if (it->code == code) return *it;
+        static const Reply none{0, false, {}};
+        return none;
+    }
+    std::unique_ptr<net::TcpClient> makeSocket() { return std::make_unique<net::QtTcpClient>(); }
+
+    RTP_Cont cont;
+    std::vector<Reply> replies;
+    int logins = 0;
+    int frames = 0;
+    std::string h264;
+};
+
+std::set<int> nalTypes(const std::string& stream) {
+    std::set<int> types;
+    for (size_t i = 0; (i = stream.find(std::string("\0\0\0\1", 4), i)) != std::string::npos;) {
+        i += 4;
+        if (i < stream.size()) types.insert(stream[i] & 0x1F);
+    }
+    return types;
+}
+
+} // namespace
+
+TEST(VideoServer, OpenStreamsDecodableVideoAndCloses) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.running());
+    Client c(sim);
+    ASSERT_TRUE(c.until([&] { return c.cont.loggedIn(); }, 5000));
+    EXPECT_TRUE(c.hasReply(RTP_Cont::kNotice));
+
+    const SIMCH key{sim.firstSim, sim.firstChannel};
+    c.cont.RequestChannel(key, true, 0, 0);
+    ASSERT_TRUE(c.until([&] { return c.hasReply(RTP_Cont::kOpen); }, 3000));
+    EXPECT_TRUE(c.last(RTP_Cont::kOpen).ok);
+    EXPECT_EQ(c.last(RTP_Cont::kOpen).text, "0"); // the terminal was not streaming yet
+
+    ASSERT_TRUE(c.until([&] { return c.frames >= 30; }, 5000));
+    const std::set<int> types = nalTypes(c.h264);
+    EXPECT_TRUE(types.count(7) && types.count(8) && types.count(5)) << "SPS, PPS and IDR";
+
+    // A second viewer finds the stream already there.
+    Client other(sim);
+    ASSERT_TRUE(other.until([&] { return other.cont.loggedIn(); }, 5000));
+    other.cont.RequestChannel(key, true, 0, 0);
+    ASSERT_TRUE(other.until([&] { return other.hasReply(RTP_Cont::kOpen); }, 3000));
+    EXPECT_EQ(other.last(RTP_Cont::kOpen).text, "1");
+
+    other.cont.RequestChannel(key, false, 0, 0);
+    ASSERT_TRUE(other.until([&] { return other.hasReply(RTP_Cont::kClose); }, 3000));
+    EXPECT_EQ(other.last(RTP_Cont::kClose).text, "2"); // someone still watches
+    c.cont.RequestChannel(key, false, 0, 0);
+    ASSERT_TRUE(c.until([&] { return c.hasReply(RTP_Cont::kClose); }, 3000));
+    EXPECT_EQ(c.last(RTP_Cont::kClose).text, "1");
+}
+
+TEST(VideoServer, FlowControlHoldsAndResumesTheRelay) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.running());
+    Client c(sim);
+    ASSERT_TRUE(c.until([&] { return c.cont.loggedIn(); }, 5000));
+    const SIMCH key{sim.firstSim, sim.firstChannel};
+    c.cont.RequestChannel(key, true, 0, 0);
+    ASSERT_TRUE(c.until([&] { return c.frames >= 5; }, 5000));
+
+    c.cont.SendFlowControl(key, 1);
+    c.until([] { return false; }, 300); // what was already on the way
+    const int held = c.frames;
+    c.until([] { return false; }, 700);
+    EXPECT_EQ(c.frames, held);
+
+    c.cont.SendFlowControl(key, 0);
+    EXPECT_TRUE(c.until([&] { return c.frames >= held + 5; }, 3000));
+}
+
+TEST(VideoServer, WrongPasswordAndUnknownChannelAreRefused) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.running());
+    Client wrong(sim, "demo", "not-the-password");
+    ASSERT_TRUE(wrong.until([&] { return wrong.hasReply(RTP_Cont::kAnswer); }, 5000));
+    EXPECT_FALSE(wrong.last(RTP_Cont::kAnswer).ok);
+    EXPECT_FALSE(wrong.cont.loggedIn());
+
+    Client stranger(sim, "nobody");
+    ASSERT_TRUE(stranger.until([&] { return stranger.hasReply(RTP_Cont::kLogin); }, 5000));
+    EXPECT_FALSE(stranger.last(RTP_Cont::kLogin).ok);
+
+    Client c(sim);
+    ASSERT_TRUE(c.until([&] { return c.cont.loggedIn(); }, 5000));
+    c.cont.RequestChannel({"00000000000000000000", 1}, true, 0, 0);
+    ASSERT_TRUE(c.until([&] { return c.hasReply(RTP_Cont::kOpen); }, 3000));
+    EXPECT_FALSE(c.last(RTP_Cont::kOpen).ok);
+}
+
+TEST(VideoServer, DroppedConnectionIsRestoredWithin6Seconds) {
+    SimProcess sim({"--drop-after", "1"});
+    ASSERT_TRUE(sim.running());
+    Client c(sim);
+    ASSERT_TRUE(c.until([&] { return c.logins == 1; }, 5000));
+    ASSERT_TRUE(c.until([&] { return !c.cont.loggedIn(); }, 3000));
+    EXPECT_TRUE(c.until([&] { return c.logins == 2; }, 6000));
+}
+
+TEST(VideoServer, JunkFloodIsDroppedAndTheServerLivesOn) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.running());
+    QTcpSocket junk;
+    junk.connectToHost("127.0.0.1", sim.videoPort);
+    ASSERT_TRUE(junk.waitForConnected(3000));
+    const QByteArray chunk(16 * 1024, 'j');
+    for (int i = 0; i < 16 && junk.state() == QAbstractSocket::ConnectedState; ++i) {
+        junk.write(chunk);
+        junk.waitForBytesWritten(1000);
+    }
+    EXPECT_TRUE(runUntil([&] { return junk.state() != QAbstractSocket::ConnectedState; }, 3000));
+
+    Client c(sim);
+    EXPECT_TRUE(c.until([&] { return c.cont.loggedIn(); }, 5000));
+}
