@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTcpSocket>
 #include <memory>
 #include <set>
@@ -172,4 +173,32 @@ TEST(VideoServer, JunkFloodIsDroppedAndTheServerLivesOn) {
 
     Client c(sim);
     EXPECT_TRUE(c.until([&] { return c.cont.loggedIn(); }, 5000));
+}
+
+TEST(VideoServer, RealTerminalOnTheTerminalPortIsRelayed) {
+    QFile capture(QString(TAVRINA_TESTDATA) + "/jt1078/sim10-h264-g711a.rtp");
+    if (!capture.open(QIODevice::ReadOnly)) GTEST_SKIP() << "shared test data not found";
+    const QByteArray bytes = capture.readAll();
+    SimProcess sim;
+    ASSERT_TRUE(sim.running());
+
+    QTcpSocket terminal;
+    terminal.connectToHost("127.0.0.1", sim.terminalPort);
+    ASSERT_TRUE(terminal.waitForConnected(3000));
+    const qsizetype half = bytes.size() / 2;
+    terminal.write(bytes.left(half));
+    terminal.waitForBytesWritten(1000);
+
+    Client c(sim);
+    ASSERT_TRUE(c.until([&] { return c.cont.loggedIn(); }, 5000));
+    const SIMCH key{"00000000020232609559", 1};
+    c.cont.RequestChannel(key, true, 0, 0);
+    ASSERT_TRUE(c.until([&] { return c.hasReply(RTP_Cont::kOpen); }, 3000));
+    EXPECT_TRUE(c.last(RTP_Cont::kOpen).ok);
+    EXPECT_EQ(c.last(RTP_Cont::kOpen).text, "1"); // the terminal is already streaming
+
+    terminal.write(bytes.mid(half));
+    terminal.waitForBytesWritten(1000);
+    EXPECT_TRUE(c.until([&] { return c.frames >= 50; }, 3000)) << c.frames;
+    EXPECT_FALSE(c.h264.empty());
 }
