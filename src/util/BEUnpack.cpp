@@ -1,6 +1,7 @@
 #include "util/BEUnpack.h"
 
 #include <bit>
+#include <type_traits>
 
 namespace util {
 
@@ -21,37 +22,28 @@ bool BEUnpack::f64(double& v) {
 }
 
 bool BEUnpack::str8(std::string& s) {
-    if (!need(1) || !need(1 + size_t{p()[0]})) return false;
-    const size_t n = p()[0];
-    s.assign(buf.data() + at + 1, n);
-    at += 1 + n;
-    return true;
+    return prefixed<uint8_t>(s);
 }
-
 bool BEUnpack::str16(std::string& s) {
-    const size_t start = at;
-    uint16_t n = 0;
-    if (!u16(n)) return false;
-    if (!need(n)) {
-        at = start;
-        return false;
-    }
-    s.assign(buf.data() + at, n);
-    at += n;
-    return true;
+    return prefixed<uint16_t>(s);
+}
+bool BEUnpack::str32(std::string& s) {
+    return prefixed<uint32_t>(s);
 }
 
-bool BEUnpack::str32(std::string& s) {
+template <typename Length> bool BEUnpack::prefixed(std::string& s) {
     const size_t start = at;
-    uint32_t n = 0;
-    if (!u32(n)) return false;
-    if (!need(n)) {
-        at = start;
-        return false;
-    }
-    s.assign(buf.data() + at, n);
-    at += n;
-    return true;
+    Length n = 0;
+    bool ok = false;
+    if constexpr (std::is_same_v<Length, uint8_t>)
+        ok = u8(n);
+    else if constexpr (std::is_same_v<Length, uint16_t>)
+        ok = u16(n);
+    else
+        ok = u32(n);
+    if (ok && raw(n, s)) return true;
+    at = start; // the length alone must not move the position either
+    return false;
 }
 
 bool BEUnpack::raw(size_t n, std::string& s) {

@@ -59,6 +59,7 @@ public:
     bool atEnd() const { return at == buf.size(); }
 
 private:
+    template <typename Length> bool prefixed(std::string& s);
     bool need(size_t n) const { return buf.size() - at >= n; }
     const unsigned char* p() const {
         return reinterpret_cast<const unsigned char*>(buf.data()) + at;
