@@ -17,7 +17,7 @@ PictureMaker::PictureMaker(int width, int height, QString plate, QString channel
     cr.assign(chroma, static_cast<char>(t[1]));
 }
 
-void PictureMaker::draw(qint64 frameNumber) {
+void PictureMaker::draw(qint64 frameNumber, const QDateTime& shownTime) {
     const int w = luma.width(), h = luma.height();
     luma.fill(40);
     QPainter p(&luma);
@@ -29,7 +29,7 @@ void PictureMaker::draw(qint64 frameNumber) {
     p.setFont(font);
     p.setPen(QColor(235, 235, 235));
     const int line = font.pixelSize() + 4;
-    const QString clock = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz");
+    const QString clock = shownTime.toString("yyyy-MM-dd hh:mm:ss.zzz");
     p.drawText(10, line, plate + "  " + label);
     p.drawText(10, 2 * line, simText);
     p.drawText(10, h - 10, clock + QString("  #%1").arg(frameNumber));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 #include <string>
@@ -12,7 +13,7 @@ class PictureMaker {
 public:
     PictureMaker(int width, int height, QString plate, QString channelLabel, QString sim, int tint);
 
-    void draw(qint64 frameNumber);
+    void draw(qint64 frameNumber, const QDateTime& shownTime);
     const uint8_t* y() const { return luma.constBits(); }
     const uint8_t* u() const { return reinterpret_cast<const uint8_t*>(cb.data()); }
     const uint8_t* v() const { return reinterpret_cast<const uint8_t*>(cr.data()); }

@@ -20,9 +20,27 @@ bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
     const QCommandLineOption seed("seed", "Seed of the generated fleet and challenges.", "N", "1");
     const QCommandLineOption ports("ports-file", "Write the bound ports here as JSON.", "PATH");
     const QCommandLineOption user("user",
-                                  "A platform user allowed to log in (repeatable; "
-                                  "default demo).",
-                                  "NAME");
+                                  "A platform user NAME:PASSWORD (repeatable; default "
+                                  "demo:demo).",
+                                  "NAME:PASSWORD");
+    const QCommandLineOption http("http-port",
+                                  "Offer the platform's web service on this port "
+                                  "(0 = any free).",
+                                  "N");
+    const QCommandLineOption httpStatus("http-status",
+                                        "Answer PATH with status CODE "
+                                        "(repeatable).",
+                                        "PATH:CODE");
+    const QCommandLineOption httpGarbage("http-garbage",
+                                         "Answer PATH with text that is not "
+                                         "JSON (repeatable).",
+                                         "PATH");
+    const QCommandLineOption httpDelay("http-delay", "Delay every platform reply by MS.", "MS",
+                                       "0");
+    const QCommandLineOption unreachable("unreachable-every",
+                                         "Every Nth vehicle's terminals "
+                                         "answer that they are not connected.",
+                                         "N", "0");
     const QCommandLineOption autoTerminal(
         "auto-terminal", "Start a virtual terminal when a client opens it: on or off.", "on|off",
         "on");
@@ -32,7 +50,7 @@ bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
                                        "0");
     const QCommandLineOption delay("reply-delay", "Delay every control reply by MS.", "MS", "0");
     p.addOptions({host, video, terminal, vehicles, seed, ports, user, autoTerminal, size, refuse,
-                  dropAfter, delay});
+                  dropAfter, delay, http, httpStatus, httpGarbage, httpDelay, unreachable});
     if (!p.parse(args)) {
         std::fprintf(stderr, "%s\n", qPrintable(p.errorText()));
         exitCode = 2;
@@ -60,8 +78,28 @@ bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
     o.vehicles = number(vehicles, 1, 100000);
     o.seed = static_cast<quint32>(number(seed, 0, 2147483647));
     o.portsFile = p.value(ports);
-    if (p.isSet(user)) o.users = p.values(user);
-    o.autoTerminal = p.value(autoTerminal) != "off";
+    if (p.isSet(user)) {
+        o.users.clear();
+        for (const QString& u : p.values(user))
+            o.users << (u.contains(':') ? u : u + ":" + u);
+    }
+    if (p.isSet(http)) o.httpPort = number(http, 0, 65535);
+    // With the platform, terminals stream when live play tells them to.
+    o.autoTerminal = p.isSet(autoTerminal) ? p.value(autoTerminal) != "off" : o.httpPort < 0;
+    for (const QString& rule : p.values(httpStatus)) {
+        const qsizetype colon = rule.lastIndexOf(':');
+        bool good = false;
+        const int code = colon > 0 ? rule.mid(colon + 1).toInt(&good) : 0;
+        if (!good || code < 100 || code > 599) {
+            std::fprintf(stderr, "bad value for --http-status: %s\n", qPrintable(rule));
+            ok = false;
+        } else {
+            o.httpStatus[rule.left(colon)] = code;
+        }
+    }
+    o.httpGarbage = p.values(httpGarbage);
+    o.httpDelayMs = number(httpDelay, 0, 600000);
+    o.unreachableEvery = number(unreachable, 0, 1000000);
     const QString s = p.value(size);
     if (s == "cif") {
         o.pictureSize = PictureSize::Cif;

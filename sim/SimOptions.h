@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -14,13 +15,20 @@ struct SimOptions {
     int vehicles = 20;
     quint32 seed = 1;
     QString portsFile;
-    QStringList users{"demo"};
+    // Platform users as NAME:PASSWORD; the video server checks the names only.
+    QStringList users{"demo:demo"};
     bool autoTerminal = true;
+    // The platform's web service; -1 = not offered.
+    int httpPort = -1;
     PictureSize pictureSize = PictureSize::Cif;
     // Fault switches for tests.
     bool refuseLogins = false;
     int dropAfterSeconds = 0;
     int replyDelayMs = 0;
+    QMap<QString, int> httpStatus; // path -> status code to answer instead
+    QStringList httpGarbage;       // paths answered with text that is not JSON
+    int httpDelayMs = 0;
+    int unreachableEvery = 0; // every Nth vehicle's terminals are not connected
 };
 
 // Reads the command line; on --help or an error prints to the console and returns false

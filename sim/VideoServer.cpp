@@ -14,6 +14,8 @@ namespace sim {
 namespace {
 // A terminal asked to stream needs a moment to connect, as a real one would.
 constexpr int kTerminalStartMs = 300;
+// A terminal nobody watches stops after this long, even when nobody told it to.
+constexpr qint64 kUnwatchedStopMs = 10000;
 
 void pictureSize(PictureSize size, int& w, int& h) {
     switch (size) {
@@ -40,6 +42,8 @@ VideoServer::VideoServer(const SimOptions& options, const Fleet& fleet)
         while (QTcpSocket* s = terminals.nextPendingConnection())
             new TerminalLink(*this, s);
     });
+    QObject::connect(&houseKeeper, &QTimer::timeout, this, [this] { houseKeeping(); });
+    houseKeeper.start(1000);
 }
 
 VideoServer::~VideoServer() {
@@ -62,19 +66,27 @@ bool VideoServer::listen(QString& error) {
 }
 
 bool VideoServer::checkUser(const std::string& user) const {
-    return opts.users.contains(QString::fromStdString(user));
+    const QString name = QString::fromStdString(user);
+    for (const QString& u : opts.users)
+        if (u.section(':', 0, 0) == name) return true;
+    return false;
+}
+
+bool VideoServer::knows(const media::SIMCH& key) const {
+    const SimTerminal* t = fleet.findTerminal(key.sim);
+    return t != nullptr && std::count(t->channels.begin(), t->channels.end(), key.channel) != 0;
 }
 
 bool VideoServer::open(ClientSession* client, const media::SIMCH& key, std::string& text) {
-    const SimVehicle* v = fleet.find(key.sim);
-    const bool known =
-        v != nullptr && std::count(v->channels.begin(), v->channels.end(), key.channel);
+    const bool known = knows(key);
     const bool streaming = virtualTerminals.count(key) != 0 || realTerminals.count(key) != 0;
     if (!known && !streaming) return false;
     watchers[key].insert(client);
     text = streaming ? "1" : "0";
     if (!streaming && opts.autoTerminal && known)
-        QTimer::singleShot(kTerminalStartMs, this, [this, key] { startVirtual(key); });
+        QTimer::singleShot(kTerminalStartMs, this, [this, key] {
+            if (watchers.count(key)) startVirtual(key);
+        });
     return true;
 }
 
@@ -99,31 +111,80 @@ void VideoServer::forget(ClientSession* client) {
     }
 }
 
-void VideoServer::startVirtual(const media::SIMCH& key) {
-    if (watchers.count(key) == 0 || virtualTerminals.count(key) || realTerminals.count(key)) return;
-    const SimVehicle* v = fleet.find(key.sim);
-    if (v == nullptr) return;
+VirtualTerminal* VideoServer::startVirtual(const media::SIMCH& key) {
+    if (realTerminals.count(key)) return nullptr;
+    if (auto it = virtualTerminals.find(key); it != virtualTerminals.end()) return it->second.get();
+    const SimTerminal* t = fleet.findTerminal(key.sim);
+    if (t == nullptr || !knows(key)) return nullptr;
     int w = 0, h = 0;
     pictureSize(opts.pictureSize, w, h);
     auto terminal = std::make_unique<VirtualTerminal>(
-        *v, key.channel, w, h,
+        *t, fleet.vehicleOf(key.sim)->plate, key.channel, w, h,
         [this](const media::SIMCH& k, const std::string& packets) { relay(k, packets); });
     if (!terminal->start()) {
         std::fprintf(stderr, "terminal %s:%u: the H.264 encoder did not open\n", key.sim.c_str(),
                      key.channel);
-        return;
+        return nullptr;
     }
     std::printf("terminal %s:%u streaming\n", key.sim.c_str(), key.channel);
     std::fflush(stdout);
+    VirtualTerminal* started = terminal.get();
     virtualTerminals[key] = std::move(terminal);
+    return started;
 }
 
-void VideoServer::stopIfUnwatched(const media::SIMCH& key) {
-    if (watchers.count(key) != 0) return;
+bool VideoServer::startStream(const media::SIMCH& key) {
+    if (!knows(key)) return false;
+    if (auto it = virtualTerminals.find(key); it != virtualTerminals.end()) {
+        it->second->setPaused(false);
+        return true;
+    }
+    return realTerminals.count(key) != 0 || startVirtual(key) != nullptr;
+}
+
+bool VideoServer::startPlayback(const media::SIMCH& key, const QDateTime& start,
+                                const QDateTime& end) {
+    if (!knows(key)) return false;
+    virtualTerminals.erase(key); // a playback replaces whatever the channel was sending
+    VirtualTerminal* t = startVirtual(key);
+    if (t != nullptr) t->playRecording(start, end);
+    return t != nullptr;
+}
+
+void VideoServer::stopStream(const media::SIMCH& key) {
     if (virtualTerminals.erase(key)) {
         std::printf("terminal %s:%u stopped\n", key.sim.c_str(), key.channel);
         std::fflush(stdout);
     }
+}
+
+void VideoServer::pauseStream(const media::SIMCH& key, bool paused) {
+    if (auto it = virtualTerminals.find(key); it != virtualTerminals.end())
+        it->second->setPaused(paused);
+}
+
+void VideoServer::houseKeeping() {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    std::vector<media::SIMCH> stop;
+    for (const auto& [key, terminal] : virtualTerminals) {
+        if (terminal->finished()) {
+            stop.push_back(key);
+        } else if (watchers.count(key)) {
+            unwatchedSince.erase(key);
+        } else if (!unwatchedSince.count(key)) {
+            unwatchedSince[key] = now;
+        } else if (now - unwatchedSince[key] > kUnwatchedStopMs) {
+            stop.push_back(key);
+        }
+    }
+    for (const media::SIMCH& key : stop) {
+        unwatchedSince.erase(key);
+        stopStream(key);
+    }
+}
+
+void VideoServer::stopIfUnwatched(const media::SIMCH& key) {
+    if (watchers.count(key) == 0) stopStream(key);
 }
 
 void VideoServer::uplink(const media::SIMCH& key, const std::string& packet) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QTcpServer>
+#include <QTimer>
 #include <map>
 #include <memory>
 #include <set>
@@ -39,14 +41,22 @@ public:
     void uplink(const media::SIMCH& key, const std::string& packet);
     void forget(ClientSession* client);
 
+    // Commands the platform forwards to a terminal. False when there is no such channel.
+    bool startStream(const media::SIMCH& key);
+    bool startPlayback(const media::SIMCH& key, const QDateTime& start, const QDateTime& end);
+    void stopStream(const media::SIMCH& key);
+    void pauseStream(const media::SIMCH& key, bool paused);
+    bool knows(const media::SIMCH& key) const;
+
     // From a terminal: packets of one channel.
     void fromTerminal(TerminalLink* link, const media::SIMCH& key, const std::string& packets);
     void terminalGone(TerminalLink* link);
 
 private:
     void relay(const media::SIMCH& key, const std::string& packets);
-    void startVirtual(const media::SIMCH& key);
+    VirtualTerminal* startVirtual(const media::SIMCH& key);
     void stopIfUnwatched(const media::SIMCH& key);
+    void houseKeeping();
 
     const SimOptions& opts;
     const Fleet& fleet;
@@ -56,6 +66,8 @@ private:
     std::map<media::SIMCH, std::set<ClientSession*>> watchers;
     std::map<media::SIMCH, std::unique_ptr<VirtualTerminal>> virtualTerminals;
     std::map<media::SIMCH, TerminalLink*> realTerminals;
+    std::map<media::SIMCH, qint64> unwatchedSince;
+    QTimer houseKeeper;
 };
 
 } // namespace sim

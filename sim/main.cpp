@@ -6,28 +6,35 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
+#include <memory>
 
 extern "C" {
 #include <libavutil/log.h>
 }
 
 #include "Fleet.h"
+#include "PlatformService.h"
 #include "SimOptions.h"
 #include "VideoServer.h"
 
 namespace {
 
 bool writePortsFile(const sim::SimOptions& o, const sim::VideoServer& server,
-                    const sim::Fleet& fleet) {
-    const sim::SimVehicle& first = fleet.vehicles().front();
+                    const sim::PlatformService* platform, const sim::Fleet& fleet) {
+    const sim::SimTerminal& first = fleet.vehicles().front().terminals.front();
     QJsonArray channels;
     for (uint8_t c : first.channels)
         channels.append(c);
-    const QJsonObject ports{{"video_port", server.videoPort()},
-                            {"terminal_port", server.terminalPort()},
-                            {"host", o.host},
-                            {"first_sim", QString::fromStdString(first.sim)},
-                            {"first_channels", channels}};
+    QJsonObject ports{{"video_port", server.videoPort()},
+                      {"terminal_port", server.terminalPort()},
+                      {"host", o.host},
+                      {"first_sim", QString::fromStdString(first.sim)},
+                      {"first_channels", channels}};
+    if (platform != nullptr) {
+        ports["http_port"] = platform->port();
+        ports["data_url"] = platform->dataUrl();
+        ports["cmd_url"] = platform->commandUrl();
+    }
     // Written whole and renamed, so a script polling for it never reads half a file.
     const QString temp = o.portsFile + ".tmp";
     QFile f(temp);
@@ -51,20 +58,30 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     if (!sim::parseOptions(app.arguments(), options, exitCode)) return exitCode;
 
-    const sim::Fleet fleet(options.vehicles, options.seed);
+    const sim::Fleet fleet(options.vehicles, options.seed, options.unreachableEvery);
     sim::VideoServer server(options, fleet);
     QString error;
     if (!server.listen(error)) {
         std::fprintf(stderr, "tavrina-sim: cannot listen: %s\n", qPrintable(error));
         return 1;
     }
-    if (!options.portsFile.isEmpty() && !writePortsFile(options, server, fleet)) {
+    std::unique_ptr<sim::PlatformService> platform;
+    if (options.httpPort >= 0) {
+        platform = std::make_unique<sim::PlatformService>(options, fleet, server);
+        if (!platform->listen(error)) {
+            std::fprintf(stderr, "tavrina-sim: cannot listen: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("tavrina-sim: platform at %s (commands %s)\n", qPrintable(platform->dataUrl()),
+                    qPrintable(platform->commandUrl()));
+    }
+    if (!options.portsFile.isEmpty() && !writePortsFile(options, server, platform.get(), fleet)) {
         std::fprintf(stderr, "tavrina-sim: cannot write %s\n", qPrintable(options.portsFile));
         return 1;
     }
     std::printf("tavrina-sim: video port %u, terminal port %u, %d vehicles; first %s\n",
                 server.videoPort(), server.terminalPort(), options.vehicles,
-                fleet.vehicles().front().sim.c_str());
+                fleet.vehicles().front().terminals.front().sim.c_str());
     std::fflush(stdout);
     return app.exec();
 }

@@ -41,6 +41,7 @@ public:
         cont.OnFrame = [this](const media::RTPmeta& h, std::string_view body) {
             ++frames;
             if (h.PT == media::kPtH264) h264.append(body);
+            if (h.dataType == media::kAudio) audioTypes.insert(h.PT);
         };
         cont.Connect(user, password);
     }
@@ -66,6 +67,7 @@ public:
     int logins = 0;
     int frames = 0;
     std::string h264;
+    std::set<int> audioTypes;
 };
 
 std::set<int> nalTypes(const std::string& stream) {
@@ -95,6 +97,8 @@ TEST(VideoServer, OpenStreamsDecodableVideoAndCloses) {
     ASSERT_TRUE(c.until([&] { return c.frames >= 30; }, 5000));
     const std::set<int> types = nalTypes(c.h264);
     EXPECT_TRUE(types.count(7) && types.count(8) && types.count(5)) << "SPS, PPS and IDR";
+    // The first vehicle speaks G.711 A-law.
+    EXPECT_EQ(c.audioTypes, std::set<int>{media::kPtG711A});
 
     // A second viewer finds the stream already there.
     Client other(sim);
