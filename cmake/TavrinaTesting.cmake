@@ -1,6 +1,9 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+# Everything the sanitizer run needs, so it builds no more than that.
+add_custom_target(tavrina_unit_tests)
+
 # tavrina_add_test(NAME LABEL label SOURCES ... LIBS ...)
 # One GoogleTest program per unit suite; every case becomes a CTest test carrying the label.
 function(tavrina_add_test name)
@@ -11,4 +14,7 @@ function(tavrina_add_test name)
         TAVRINA_TESTDATA="${TAVRINA_SHARED_TESTDATA}"
         TAVRINA_BINARY_DIR="${CMAKE_BINARY_DIR}")
     gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+    if(T_LABEL STREQUAL "unit")
+        add_dependencies(tavrina_unit_tests ${name})
+    endif()
 endfunction()
