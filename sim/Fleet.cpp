@@ -22,10 +22,11 @@ Fleet::Fleet(int vehicles, uint32_t seed, int unreachableEvery) {
     const int companies = std::max(2, vehicles / 500);
     const int fleetsPerCompany = std::max(1, vehicles / companies / 50);
     for (int c = 0; c < companies; ++c) {
-        const QString company = QString::number(c + 1);
+        // Organisation ids never meet the vehicles' numeric ones.
+        const QString company = QString("C%1").arg(c + 1);
         orgs.push_back({company, QString(), QString::fromUtf8("运输集团%1公司").arg(c + 1), 1});
         for (int f = 0; f < fleetsPerCompany; ++f)
-            orgs.push_back({QString("%1%2").arg(company).arg(f + 1, 3, 10, QChar('0')), company,
+            orgs.push_back({QString("%1F%2").arg(company).arg(f + 1), company,
                             QString::fromUtf8("第%1车队").arg(f + 1), 2});
     }
     static const QString provinces = QString::fromUtf8("京沪粤浙苏鲁川鄂湘豫");
@@ -35,7 +36,7 @@ Fleet::Fleet(int vehicles, uint32_t seed, int unreachableEvery) {
         v.id = QString::number(100000 + i);
         const int company = i % companies;
         const int fleet = (i / companies) % fleetsPerCompany;
-        v.orgId = QString("%1%2").arg(company + 1).arg(fleet + 1, 3, 10, QChar('0'));
+        v.orgId = QString("C%1F%2").arg(company + 1).arg(fleet + 1);
         v.plate = QString("%1%2%3")
                       .arg(provinces[static_cast<int>(rng() % provinces.size())])
                       .arg(QChar('A' + static_cast<char>(rng() % 8)))

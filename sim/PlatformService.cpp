@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <memory>
 
+#include "PushService.h"
+#include "Recordings.h"
 #include "VideoServer.h"
 #include "media/SIMCH.h"
 
@@ -27,8 +29,9 @@ QDateTime fromTwelveDigits(const QString& text) {
 
 } // namespace
 
-PlatformService::PlatformService(const SimOptions& options, const Fleet& fleet, VideoServer& video)
-    : opts(options), fleet(fleet), video(video) {
+PlatformService::PlatformService(const SimOptions& options, const Fleet& fleet, VideoServer& video,
+                                 const Recordings& recordings, PushService* push)
+    : opts(options), fleet(fleet), video(video), recordings(recordings), push(push) {
     addPost(QString(kDataBase) + "login", &PlatformService::login);
     addPost(QString(kDataBase) + "carTree", &PlatformService::vehicleList);
     addPost(QString(kDataBase) + "accstatus", &PlatformService::states);
@@ -124,7 +127,7 @@ QJsonObject PlatformService::login(const QJsonObject& body) {
     for (qsizetype i = 0; i < opts.users.size(); ++i) {
         if (opts.users[i] == user + ":" + password)
             return envelope(0, QString::fromUtf8("登录成功"),
-                            QJsonObject{{"deptId", "1"}, {"id", QString::number(i + 1)}});
+                            QJsonObject{{"deptId", "C1"}, {"id", QString::number(i + 1)}});
     }
     return envelope(1, QString::fromUtf8("用户名或密码错误"));
 }
@@ -206,7 +209,9 @@ QJsonObject PlatformService::command(const QJsonObject& body) {
     record["received"] = stamp(QDateTime::currentDateTime());
     const SimVehicle* vehicle = fleet.vehicleOf(key.sim);
     QJsonObject reply;
-    if (vehicle == nullptr || !video.knows(key)) {
+    // A recording-list query for channel 0 asks for every channel of the terminal.
+    const bool known = video.knows(key) || (type == "2" && key.channel == 0);
+    if (vehicle == nullptr || !known) {
         reply = envelope(1, QString::fromUtf8("终端不存在"));
     } else if (vehicle->unreachable) {
         reply = envelope(1, kNotConnected);
@@ -217,13 +222,21 @@ QJsonObject PlatformService::command(const QJsonObject& body) {
         if (instruction == 0) video.stopStream(key);
         if (instruction == 2 || instruction == 3) video.pauseStream(key, instruction == 2);
         reply = envelope(0, kAccepted);
-    } else if (type == "2") { // recording list: the list itself is pushed later
+    } else if (type == "2") { // recording list: the terminal's answer is pushed a moment later
+        const QDateTime from = fromTwelveDigits(body["starttime"].toString());
+        const QDateTime to = fromTwelveDigits(body["endtime"].toString());
+        if (push != nullptr)
+            QTimer::singleShot(200, this,
+                               [this, key, from, to] { push->answerQuery(key, from, to); });
         reply = envelope(0, kAccepted);
     } else if (type == "3") { // playback of a recorded period
         const QDateTime start = fromTwelveDigits(body["starttime"].toString());
         const QDateTime end = fromTwelveDigits(body["endtime"].toString());
+        const SimTerminal* terminal = fleet.findTerminal(key.sim);
         if (!start.isValid() || !end.isValid() || end <= start)
             reply = envelope(1, QString::fromUtf8("回放时间错误"));
+        else if (recordings.find(*terminal, key.channel, start, end).empty())
+            reply = envelope(1, QString::fromUtf8("无录像"));
         else
             reply = video.startPlayback(key, start, end) ? envelope(0, kAccepted)
                                                          : envelope(1, kNotConnected);

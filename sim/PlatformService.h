@@ -13,6 +13,8 @@
 namespace sim {
 
 class VideoServer;
+class PushService;
+class Recordings;
 
 // The platform's web service: login, the vehicle list, terminal states, patrol reports and
 // alarms under one base address, and the media commands at another, acting on the simulated
@@ -24,7 +26,8 @@ public:
     // Records kept for inspection; the oldest go first.
     static constexpr qsizetype kMaxRecords = 10000;
 
-    PlatformService(const SimOptions& options, const Fleet& fleet, VideoServer& video);
+    PlatformService(const SimOptions& options, const Fleet& fleet, VideoServer& video,
+                    const Recordings& recordings, PushService* push);
 
     bool listen(QString& error);
     quint16 port() const { return boundPort; }
@@ -53,6 +56,8 @@ private:
     const SimOptions& opts;
     const Fleet& fleet;
     VideoServer& video;
+    const Recordings& recordings;
+    PushService* push;
     QHttpServer http;
     quint16 boundPort = 0;
     QJsonArray commands, patrols, alarms;

@@ -49,6 +49,19 @@ bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
     const QCommandLineOption dropAfter("drop-after", "Drop each client N seconds after login.", "N",
                                        "0");
     const QCommandLineOption delay("reply-delay", "Delay every control reply by MS.", "MS", "0");
+    const QCommandLineOption ws("ws-port",
+                                "Offer the push channel of recording lists on this "
+                                "port (0 = any free).",
+                                "N");
+    const QCommandLineOption wsPush("ws-push",
+                                    "What a recording-list query pushes: list, none, "
+                                    "empty or malformed.",
+                                    "KIND", "list");
+    const QCommandLineOption wsFrames("ws-frame-bytes",
+                                      "Cut pushed messages into frames of N "
+                                      "bytes.",
+                                      "N", "0");
+    p.addOptions({ws, wsPush, wsFrames});
     p.addOptions({host, video, terminal, vehicles, seed, ports, user, autoTerminal, size, refuse,
                   dropAfter, delay, http, httpStatus, httpGarbage, httpDelay, unreachable});
     if (!p.parse(args)) {
@@ -100,6 +113,13 @@ bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
     o.httpGarbage = p.values(httpGarbage);
     o.httpDelayMs = number(httpDelay, 0, 600000);
     o.unreachableEvery = number(unreachable, 0, 1000000);
+    if (p.isSet(ws)) o.wsPort = number(ws, 0, 65535);
+    o.wsPush = p.value(wsPush);
+    if (!QStringList{"list", "none", "empty", "malformed"}.contains(o.wsPush)) {
+        std::fprintf(stderr, "bad value for --ws-push: %s\n", qPrintable(o.wsPush));
+        ok = false;
+    }
+    o.wsFrameBytes = number(wsFrames, 0, 1 << 24);
     const QString s = p.value(size);
     if (s == "cif") {
         o.pictureSize = PictureSize::Cif;

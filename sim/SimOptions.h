@@ -29,6 +29,10 @@ struct SimOptions {
     QStringList httpGarbage;       // paths answered with text that is not JSON
     int httpDelayMs = 0;
     int unreachableEvery = 0; // every Nth vehicle's terminals are not connected
+    // The push channel of recording lists; -1 = not offered.
+    int wsPort = -1;
+    QString wsPush = "list"; // list, none, empty or malformed
+    int wsFrameBytes = 0;    // cut pushed messages into frames of this size; 0 = whole
 };
 
 // Reads the command line; on --help or an error prints to the console and returns false

@@ -14,13 +14,16 @@ extern "C" {
 
 #include "Fleet.h"
 #include "PlatformService.h"
+#include "PushService.h"
+#include "Recordings.h"
 #include "SimOptions.h"
 #include "VideoServer.h"
 
 namespace {
 
 bool writePortsFile(const sim::SimOptions& o, const sim::VideoServer& server,
-                    const sim::PlatformService* platform, const sim::Fleet& fleet) {
+                    const sim::PlatformService* platform, const sim::PushService* push,
+                    const sim::Fleet& fleet) {
     const sim::SimTerminal& first = fleet.vehicles().front().terminals.front();
     QJsonArray channels;
     for (uint8_t c : first.channels)
@@ -30,6 +33,7 @@ bool writePortsFile(const sim::SimOptions& o, const sim::VideoServer& server,
                       {"host", o.host},
                       {"first_sim", QString::fromStdString(first.sim)},
                       {"first_channels", channels}};
+    if (push != nullptr) ports["ws_port"] = push->port();
     if (platform != nullptr) {
         ports["http_port"] = platform->port();
         ports["data_url"] = platform->dataUrl();
@@ -65,9 +69,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrina-sim: cannot listen: %s\n", qPrintable(error));
         return 1;
     }
+    const sim::Recordings recordings(options.seed);
+    std::unique_ptr<sim::PushService> push;
+    if (options.wsPort >= 0) {
+        push = std::make_unique<sim::PushService>(options, fleet, recordings);
+        if (!push->listen(error)) {
+            std::fprintf(stderr, "tavrina-sim: cannot listen: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
     std::unique_ptr<sim::PlatformService> platform;
     if (options.httpPort >= 0) {
-        platform = std::make_unique<sim::PlatformService>(options, fleet, server);
+        platform =
+            std::make_unique<sim::PlatformService>(options, fleet, server, recordings, push.get());
         if (!platform->listen(error)) {
             std::fprintf(stderr, "tavrina-sim: cannot listen: %s\n", qPrintable(error));
             return 1;
@@ -75,7 +89,8 @@ int main(int argc, char** argv) {
         std::printf("tavrina-sim: platform at %s (commands %s)\n", qPrintable(platform->dataUrl()),
                     qPrintable(platform->commandUrl()));
     }
-    if (!options.portsFile.isEmpty() && !writePortsFile(options, server, platform.get(), fleet)) {
+    if (!options.portsFile.isEmpty() &&
+        !writePortsFile(options, server, platform.get(), push.get(), fleet)) {
         std::fprintf(stderr, "tavrina-sim: cannot write %s\n", qPrintable(options.portsFile));
         return 1;
     }

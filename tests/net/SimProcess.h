@@ -54,7 +54,7 @@ public:
         process.waitForStarted(5000);
         QElapsedTimer t;
         t.start();
-        while (!QFile::exists(ports) && t.elapsed() < 10000 && process.state() == QProcess::Running)
+        while (!QFile::exists(ports) && t.elapsed() < 30000 && process.state() == QProcess::Running)
             QThread::msleep(20);
         QFile f(ports);
         if (f.open(QIODevice::ReadOnly)) {
@@ -63,6 +63,9 @@ public:
             terminalPort = static_cast<uint16_t>(o["terminal_port"].toInt());
             firstSim = o["first_sim"].toString().toStdString();
             firstChannel = static_cast<uint8_t>(o["first_channels"].toArray().at(0).toInt());
+            dataUrl = o["data_url"].toString().toStdString();
+            cmdUrl = o["cmd_url"].toString().toStdString();
+            wsPort = static_cast<uint16_t>(o["ws_port"].toInt());
         }
     }
     ~SimProcess() {
@@ -75,6 +78,8 @@ public:
     uint16_t terminalPort = 0;
     std::string firstSim;
     uint8_t firstChannel = 0;
+    std::string dataUrl, cmdUrl; // with the platform's web service
+    uint16_t wsPort = 0;         // with the push channel
 
 private:
     QTemporaryDir dir;
