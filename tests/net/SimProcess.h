@@ -10,33 +10,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
+
+#include "QtLoop.h"
 #include <string>
 
 namespace tavrina_test {
-
-// The process needs one Qt application object for sockets and timers.
-inline QCoreApplication& qtApp() {
-    static int argc = 1;
-    static char name[] = "tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// Runs the event loop, calling `step` every 30 ms, until `done` holds or `ms` pass.
-inline bool runUntil(const std::function<bool()>& done, int ms,
-                     const std::function<void()>& step = {}) {
-    qtApp();
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (step) step();
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 // tavrina-sim on loopback, on ports of the system's choosing.
 class SimProcess {

@@ -1,0 +1,103 @@
+// The WebSocket client against a real server (Qt WebSockets) on loopback.
+
+#include <gtest/gtest.h>
+
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <memory>
+#include <vector>
+
+#include "QtLoop.h"
+#include "net/QtTcpClient.h"
+#include "net/TwebSocketClint.h"
+
+using net::TwebSocketClint;
+using net::TwsClientCont;
+using tavrina_test::runUntil;
+
+namespace {
+
+// An echo server; it may cut its messages into small frames.
+class EchoServer {
+public:
+    explicit EchoServer(quint64 frameBytes = 0) : server("test", QWebSocketServer::NonSecureMode) {
+        tavrina_test::qtApp();
+        server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server, &QWebSocketServer::newConnection, [this, frameBytes] {
+            QWebSocket* s = server.nextPendingConnection();
+            if (frameBytes) s->setOutgoingFrameSize(frameBytes);
+            peer = s;
+            path = s->requestUrl().path();
+            QObject::connect(s, &QWebSocket::textMessageReceived,
+                             [s](const QString& m) { s->sendTextMessage(m); });
+            QObject::connect(s, &QWebSocket::binaryMessageReceived,
+                             [s](const QByteArray& m) { s->sendBinaryMessage(m); });
+            QObject::connect(s, &QWebSocket::pong,
+                             [this](quint64, const QByteArray& p) { pongs.push_back(p); });
+        });
+    }
+    QWebSocketServer server;
+    QWebSocket* peer = nullptr;
+    QString path;
+    std::vector<QByteArray> pongs;
+};
+
+class Client {
+public:
+    explicit Client(const EchoServer& echo)
+        : ws([] { return std::make_unique<net::QtTcpClient>(); }, util::systemClock()) {
+        ws.OnOpen = [this] { opened = true; };
+        ws.OnClose = [this] { closed = true; };
+        ws.OnMessage = [this](const std::string& payload, uint8_t opcode) {
+            messages.emplace_back(opcode, payload);
+        };
+        ws.Open("127.0.0.1", echo.server.serverPort(), "/qorl/zdwebsocket/13912345678_1205");
+    }
+    bool until(const std::function<bool()>& done, int ms = 5000) {
+        return runUntil(done, ms, [this] { ws.Poll(); });
+    }
+    TwebSocketClint ws;
+    bool opened = false, closed = false;
+    std::vector<std::pair<uint8_t, std::string>> messages;
+};
+
+} // namespace
+
+TEST(WebSocketServer, EchoesMessagesOfEverySize) {
+    EchoServer echo;
+    Client c(echo);
+    ASSERT_TRUE(c.until([&] { return c.opened; }));
+    EXPECT_EQ(echo.path, "/qorl/zdwebsocket/13912345678_1205");
+    const size_t sizes[] = {0, 125, 126, 65535, 65536, 70000, 16u << 20};
+    for (size_t size : sizes) {
+        for (uint8_t opcode : {TwsClientCont::kText, TwsClientCont::kBinary}) {
+            std::string payload(size, '\0');
+            for (size_t i = 0; i < size; ++i)
+                payload[i] = static_cast<char>(opcode == TwsClientCont::kText ? 'a' + i % 26 : i);
+            c.messages.clear();
+            ASSERT_TRUE(c.ws.engine().SendMessage(payload, opcode));
+            ASSERT_TRUE(c.until([&] { return !c.messages.empty(); }, 20000))
+                << size << " bytes, opcode " << int(opcode);
+            EXPECT_EQ(c.messages[0].first, opcode);
+            EXPECT_TRUE(c.messages[0].second == payload) << size << " bytes";
+        }
+    }
+}
+
+TEST(WebSocketServer, SmallServerFramesPingsAndClose) {
+    EchoServer echo(1000);
+    Client c(echo);
+    ASSERT_TRUE(c.until([&] { return c.opened && echo.peer != nullptr; }));
+    const std::string text(70000, 'f');
+    ASSERT_TRUE(c.ws.engine().SendMessage(text, TwsClientCont::kText));
+    ASSERT_TRUE(c.until([&] { return !c.messages.empty(); }));
+    EXPECT_EQ(c.messages[0].second, text); // one message from 70 frames
+
+    echo.peer->ping("hello");
+    ASSERT_TRUE(c.until([&] { return !echo.pongs.empty(); }));
+    EXPECT_EQ(echo.pongs[0], "hello");
+
+    echo.peer->close();
+    EXPECT_TRUE(c.until([&] { return c.closed; }));
+    EXPECT_EQ(c.ws.wsState(), TwsClientCont::kClosed);
+}
