@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <memory>
@@ -100,4 +101,49 @@ TEST(WebSocketServer, SmallServerFramesPingsAndClose) {
     echo.peer->close();
     EXPECT_TRUE(c.until([&] { return c.closed; }));
     EXPECT_EQ(c.ws.wsState(), TwsClientCont::kClosed);
+}
+
+// The same client against a server of another implementation (Python's websockets).
+TEST(WebSocketServer, AnotherImplementation) {
+    tavrina_test::qtApp();
+    QProcess server;
+    server.start("/usr/bin/python3", {TAVRINA_WS_ECHO_SCRIPT});
+    if (!server.waitForReadyRead(10000)) GTEST_SKIP() << "python3-websockets is not installed";
+    const uint16_t port = static_cast<uint16_t>(server.readLine().trimmed().toUInt());
+    ASSERT_NE(port, 0);
+
+    TwebSocketClint ws([] { return std::make_unique<net::QtTcpClient>(); }, util::systemClock());
+    bool opened = false, closed = false;
+    std::vector<std::string> messages;
+    ws.OnOpen = [&] { opened = true; };
+    ws.OnClose = [&] { closed = true; };
+    ws.OnMessage = [&](const std::string& payload, uint8_t) { messages.push_back(payload); };
+    const auto until = [&](const std::function<bool()>& done) {
+        return runUntil(done, 20000, [&] { ws.Poll(); });
+    };
+    ws.Open("127.0.0.1", port, "/qorl/zdwebsocket/1_1205");
+    ASSERT_TRUE(until([&] { return opened; }));
+
+    for (size_t size : {size_t{0}, size_t{125}, size_t{126}, size_t{65535}, size_t{65536},
+                        size_t{70000}, size_t{16} << 20}) {
+        messages.clear();
+        const std::string payload(size, 'p');
+        ASSERT_TRUE(ws.engine().SendMessage(payload, TwsClientCont::kText));
+        ASSERT_TRUE(until([&] { return !messages.empty(); })) << size;
+        EXPECT_TRUE(messages[0] == payload) << size;
+    }
+    messages.clear();
+    ws.engine().SendMessage("fragment-me", TwsClientCont::kText);
+    ASSERT_TRUE(until([&] { return !messages.empty(); }));
+    EXPECT_EQ(messages[0], std::string(70000, 'f'));
+
+    messages.clear();
+    ws.engine().SendMessage("ping-me", TwsClientCont::kText);
+    ASSERT_TRUE(until([&] { return !messages.empty(); }));
+    EXPECT_EQ(messages[0], "pong-received");
+
+    ws.engine().SendMessage("close-me", TwsClientCont::kText);
+    EXPECT_TRUE(until([&] { return closed || ws.wsState() == TwsClientCont::kClosed; }));
+    server.kill();
+    server.waitForFinished();
 }
