@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "FakeTcpClient.h"
+#include "settings/ConfSet.h"
 #include "util/BEPack.h"
 #include "util/GbkText.h"
 
@@ -200,4 +201,31 @@ TEST_F(ListenerTest, StatusTextAndTimeOut) {
         failures += r.first == listener.key.sim && !r.second;
     EXPECT_EQ(failures, 1);
     EXPECT_EQ(listener.StatusText(), "");
+}
+
+TEST_F(ListenerTest, AddressComesFromTheSettingsOfThePlatformKind) {
+    settings::ConfSet store;
+    store.Setup(std::string(TAVRINA_BINARY_DIR) + "/bin/", "Zorvu");
+    ASSERT_TRUE(store.Load()) << util::gbkToUtf8(store.Message);
+    std::string message;
+    struct Case {
+        int projectType;
+        const char* path;
+    };
+    for (const Case& c : {Case{0, "/qorl/zdwebsocket/"}, Case{1, "/zdReplyWebSocket/client_"}}) {
+        ASSERT_TRUE(listener.SelectAddress(store, c.projectType, message));
+        EXPECT_EQ(listener.path, c.path);
+        EXPECT_FALSE(listener.host.empty());
+        EXPECT_GT(listener.port, 0);
+    }
+    // Other platforms keep what they have.
+    ASSERT_TRUE(listener.SelectAddress(store, 2, message));
+    EXPECT_EQ(listener.path, "/zdReplyWebSocket/client_");
+
+    settings::ConfSet empty;
+    listener.path = "unchanged";
+    EXPECT_FALSE(listener.SelectAddress(empty, 0, message));
+    EXPECT_FALSE(message.empty());
+    EXPECT_EQ(message, empty.Message);
+    EXPECT_EQ(listener.path, "unchanged");
 }
