@@ -10,6 +10,7 @@ function(tavrina_add_test name)
     cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
     target_compile_definitions(${name} PRIVATE
         TAVRINA_TESTDATA="${TAVRINA_SHARED_TESTDATA}"
         TAVRINA_BINARY_DIR="${CMAKE_BINARY_DIR}")

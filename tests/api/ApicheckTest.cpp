@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/RunCommand.h"
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -30,14 +32,9 @@ LocalHttpServer::Reply platform(const LocalHttpServer::Request& r, int commandCo
 }
 
 std::pair<int, std::string> run(const std::string& args) {
-    const std::string cmd = std::string(TAVRINA_BINARY_DIR) + "/bin/tavrina-apicheck " + args;
-    std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"), pclose);
-    std::string out;
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, p.get()))
-        out.append(buf, n);
-    const int status = pclose(p.release());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    const auto r = tavrina_test::runCommand(
+        std::string(TAVRINA_BINARY_DIR) + "/bin/tavrina-apicheck " + args, false);
+    return {r.status, r.out};
 }
 
 TEST(Apicheck, EveryStepAgainstAPlatform) {

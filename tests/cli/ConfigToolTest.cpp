@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "settings/ConfSet.h"
+#include "support/RunCommand.h"
 #include "util/GbkText.h"
 
 using namespace util::literals;
@@ -20,23 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
-
-Result run(const std::string& command) {
-    Result r;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
-    if (!pipe) return r;
-    std::array<char, 4096> chunk{};
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0)
-        r.out.append(chunk.data(), n);
-    const int raw = pclose(pipe.release());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
+using Result = tavrina_test::CommandResult;
+const auto run = [](const std::string& command) { return tavrina_test::runCommand(command); };
 
 std::string quote(const std::string& s) {
     return "'" + s + "'";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/RunCommand.h"
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -13,23 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
-
-Result run(const std::string& command) {
-    Result r;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
-    if (!pipe) return r;
-    std::array<char, 4096> chunk{};
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0)
-        r.out.append(chunk.data(), n);
-    const int raw = pclose(pipe.release());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
+using Result = tavrina_test::CommandResult;
+const auto run = [](const std::string& command) { return tavrina_test::runCommand(command); };
 
 const std::string kTool = TAVRINA_RTPDUMP;
 const std::string kCapture = std::string(TAVRINA_TESTDATA) + "/jt1078/sim10-h264-g711a.rtp";

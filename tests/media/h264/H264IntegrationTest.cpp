@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/RunCommand.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,17 +28,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
 std::string capture(const std::string& command) {
-    struct Closer {
-        void operator()(FILE* f) const { pclose(f); }
-    };
-    std::unique_ptr<FILE, Closer> p(popen(command.c_str(), "r"));
-    std::string out;
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p.get())) > 0)
-        out.append(buf, n);
-    return out;
+    return tavrina_test::runCommand(command, false).out;
 }
 
 std::string readFile(const fs::path& path) {

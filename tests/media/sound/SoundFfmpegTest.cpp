@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/RunCommand.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
@@ -107,23 +109,7 @@ std::vector<std::string> ffEncode(const char* name, const std::vector<int16_t>& 
     return out;
 }
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
-
-RunResult run(const std::string& command) {
-    RunResult r;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
-    if (!pipe) return r;
-    std::array<char, 4096> chunk{};
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0)
-        r.out.append(chunk.data(), n);
-    const int raw = pclose(pipe.release());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
+const auto run = [](const std::string& command) { return tavrina_test::runCommand(command); };
 
 std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -321,7 +307,7 @@ std::string adtsHeader(size_t frameBytes) {
 // Decodes an ADTS stream with the ffmpeg tool and checks it is 10 s of the 1 kHz tone.
 void expectTone(const fs::path& file, double amplitude) {
     const fs::path raw = file.string() + ".raw";
-    const RunResult r = run("ffmpeg -nostdin -v error -i " + file.string() +
+    const tavrina_test::CommandResult r = run("ffmpeg -nostdin -v error -i " + file.string() +
                             " -f s16le -ac 1 -ar 8000 " + raw.string());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, ""); // not a single complaint
@@ -395,7 +381,7 @@ struct Wav {
 
 Wav probeWav(const fs::path& file) {
     Wav w;
-    const RunResult probe =
+    const tavrina_test::CommandResult probe =
         run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels "
             "-of csv=p=0 " +
             file.string());
@@ -412,7 +398,7 @@ Wav probeWav(const fs::path& file) {
 TEST_F(TempDir, WavOfARealTerminalsALawAudio) {
     if (!fs::exists(kCapture)) GTEST_SKIP() << "shared test data not found: " << kCapture;
     const fs::path wav = dir / "capture.wav";
-    const RunResult r = run(kTool + " --wav " + wav.string() + " " + kCapture);
+    const tavrina_test::CommandResult r = run(kTool + " --wav " + wav.string() + " " + kCapture);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("wav_frames=151 wav_samples=30200"), std::string::npos) << r.out;
     const Wav w = probeWav(wav);
@@ -464,13 +450,13 @@ TEST_F(TempDir, WavOfAdpcmAndALawInOrder) {
     const fs::path in = dir / "mixed.rtp";
     std::ofstream(in, std::ios::binary) << capture;
     const fs::path wav = dir / "mixed.wav";
-    const RunResult r = run(kTool + " --wav " + wav.string() + " " + in.string());
+    const tavrina_test::CommandResult r = run(kTool + " --wav " + wav.string() + " " + in.string());
     ASSERT_EQ(r.status, 0) << r.out;
     const Wav w = probeWav(wav);
     EXPECT_EQ(w.codec, "pcm_s16le");
     EXPECT_EQ(pcmBytes(w.samples), expected);
 
-    const RunResult bad =
+    const tavrina_test::CommandResult bad =
         run(kTool + " --wav " + (dir / "no" / "such.wav").string() + " " + in.string());
     EXPECT_EQ(bad.status, 1);
 }
