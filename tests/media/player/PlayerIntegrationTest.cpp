@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/RunCommand.h"
+
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -37,24 +39,11 @@ namespace {
 
 constexpr double kToneHz = 440;
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
+using RunResult = tavrina_test::CommandResult;
 
 // stdout and stderr together, unless stdout alone is asked for (binary output).
 RunResult run(const std::string& command, bool withStderr = true) {
-    RunResult r;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(
-        popen((command + (withStderr ? " 2>&1" : " 2>/dev/null")).c_str(), "r"), pclose);
-    if (!pipe) return r;
-    char chunk[65536];
-    size_t n = 0;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
-        r.out.append(chunk, n);
-    const int raw = pclose(pipe.release());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return tavrina_test::runCommand(withStderr ? command : command + " 2>/dev/null", withStderr);
 }
 
 std::string readFile(const fs::path& p) {
