@@ -19,23 +19,15 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "media/AvHandles.h"
 #include "media/Decodesps.h"
 #include "media/Hi_H264DeCode.h"
 
 namespace {
 
-struct CtxFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-using Ctx = std::unique_ptr<AVCodecContext, CtxFree>;
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
-using Packet = std::unique_ptr<AVPacket, PacketFree>;
+using Ctx = media::AvCodecContextPtr;
+using Frame = media::AvFramePtr;
+using Packet = media::AvPacketPtr;
 
 constexpr int kPictures = 100;
 

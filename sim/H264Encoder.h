@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "media/AvHandles.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
@@ -25,18 +27,9 @@ public:
     int height() const { return ctx ? ctx->height : 0; }
 
 private:
-    struct CtxFree {
-        void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-    };
-    struct FrameFree {
-        void operator()(AVFrame* f) const { av_frame_free(&f); }
-    };
-    struct PacketFree {
-        void operator()(AVPacket* p) const { av_packet_free(&p); }
-    };
-    std::unique_ptr<AVCodecContext, CtxFree> ctx;
-    std::unique_ptr<AVFrame, FrameFree> frame;
-    std::unique_ptr<AVPacket, PacketFree> packet;
+    media::AvCodecContextPtr ctx;
+    media::AvFramePtr frame;
+    media::AvPacketPtr packet;
     int64_t pts = 0;
 };
 

@@ -15,16 +15,6 @@ using namespace util::literals;
 
 namespace media {
 
-void FaacCode::ContextFree::operator()(AVCodecContext* c) const {
-    avcodec_free_context(&c);
-}
-void FaacCode::FrameFree::operator()(AVFrame* f) const {
-    av_frame_free(&f);
-}
-void FaacCode::PacketFree::operator()(AVPacket* p) const {
-    av_packet_free(&p);
-}
-
 FaacCode::FaacCode() = default;
 FaacCode::~FaacCode() = default;
 
@@ -41,9 +31,9 @@ bool FaacCode::openEncoder() {
         lastError = "初始化AAC编码器失败"_gbk;
         return false;
     }
-    std::unique_ptr<AVCodecContext, ContextFree> ctx(avcodec_alloc_context3(codec));
-    std::unique_ptr<AVFrame, FrameFree> f(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketFree> p(av_packet_alloc());
+    AvCodecContextPtr ctx(avcodec_alloc_context3(codec));
+    AvFramePtr f(av_frame_alloc());
+    AvPacketPtr p(av_packet_alloc());
     if (!ctx || !f || !p) {
         lastError = "初始化AAC编码器失败"_gbk;
         return false;

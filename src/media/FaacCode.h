@@ -4,9 +4,7 @@
 #include <string>
 #include <string_view>
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
+#include "media/AvHandles.h"
 
 namespace media {
 
@@ -41,16 +39,6 @@ public:
     std::string lastError; // GBK
 
 private:
-    struct ContextFree {
-        void operator()(AVCodecContext* c) const;
-    };
-    struct FrameFree {
-        void operator()(AVFrame* f) const;
-    };
-    struct PacketFree {
-        void operator()(AVPacket* p) const;
-    };
-
     // The encoder's first packet holds only its start-up padding (1024 samples of zeros): it is
     // dropped, so that the n-th frame out decodes to the n-th frame of PCM in.
     bool openEncoder();
@@ -58,9 +46,9 @@ private:
     bool encodeChunk(std::string_view pcm, bool drain, std::string& aac, double& durationMs);
     void appendPacket(std::string& aac) const;
 
-    std::unique_ptr<AVCodecContext, ContextFree> encoder;
-    std::unique_ptr<AVFrame, FrameFree> frame;
-    std::unique_ptr<AVPacket, PacketFree> packet;
+    AvCodecContextPtr encoder;
+    AvFramePtr frame;
+    AvPacketPtr packet;
     std::string pending;
     int sampleRate = 8000;
     int channels = 1;

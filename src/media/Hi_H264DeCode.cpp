@@ -31,16 +31,6 @@ bool fatal(int err) {
 
 } // namespace
 
-void Hi_H264DeCode::CtxDeleter::operator()(AVCodecContext* c) const {
-    avcodec_free_context(&c);
-}
-void Hi_H264DeCode::FrameDeleter::operator()(AVFrame* f) const {
-    av_frame_free(&f);
-}
-void Hi_H264DeCode::PacketDeleter::operator()(AVPacket* p) const {
-    av_packet_free(&p);
-}
-
 Hi_H264DeCode::Hi_H264DeCode() = default;
 Hi_H264DeCode::~Hi_H264DeCode() = default;
 
@@ -51,9 +41,9 @@ bool Hi_H264DeCode::Create() {
     quietLibrary();
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
     if (codec == nullptr) return false;
-    std::unique_ptr<AVCodecContext, CtxDeleter> c(avcodec_alloc_context3(codec));
-    std::unique_ptr<AVFrame, FrameDeleter> f(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketDeleter> p(av_packet_alloc());
+    AvCodecContextPtr c(avcodec_alloc_context3(codec));
+    AvFramePtr f(av_frame_alloc());
+    AvPacketPtr p(av_packet_alloc());
     if (!c || !f || !p) return false;
     c->thread_count = 1;
     c->flags |= AV_CODEC_FLAG_LOW_DELAY;

@@ -3,9 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
+#include "media/AvHandles.h"
 
 namespace media {
 
@@ -55,21 +53,11 @@ public:
     uint32_t decodedCount = 0;
 
 private:
-    struct CtxDeleter {
-        void operator()(AVCodecContext* c) const;
-    };
-    struct FrameDeleter {
-        void operator()(AVFrame* f) const;
-    };
-    struct PacketDeleter {
-        void operator()(AVPacket* p) const;
-    };
-
     int takePicture();
 
-    std::unique_ptr<AVCodecContext, CtxDeleter> ctx;
-    std::unique_ptr<AVFrame, FrameDeleter> frame;
-    std::unique_ptr<AVPacket, PacketDeleter> packet;
+    AvCodecContextPtr ctx;
+    AvFramePtr frame;
+    AvPacketPtr packet;
     Output out;
 };
 

@@ -24,6 +24,7 @@ extern "C" {
 
 #include "PacketFixture.h"
 #include "media/AudioCodec.h"
+#include "media/AvHandles.h"
 #include "media/FaacCode.h"
 #include "sound/SoundSignals.h"
 
@@ -32,16 +33,7 @@ using namespace tavrina_test;
 
 namespace {
 
-struct ContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-using Context = std::unique_ptr<AVCodecContext, ContextFree>;
+using Context = media::AvCodecContextPtr;
 
 Context openCodec(const AVCodec* codec, int blockAlign = 0) {
     Context c(avcodec_alloc_context3(codec));
@@ -60,8 +52,8 @@ Context openCodec(const AVCodec* codec, int blockAlign = 0) {
 // samples; one decoder for the whole run, so state carries from block to block.
 std::vector<int16_t> ffDecode(const char* name, const std::string& bytes, int blockAlign = 0) {
     Context c = openCodec(avcodec_find_decoder_by_name(name), blockAlign);
-    std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    media::AvPacketPtr pkt(av_packet_alloc());
+    media::AvFramePtr frame(av_frame_alloc());
     std::vector<int16_t> out;
     if (!c || !pkt || !frame) return out;
     const size_t per = blockAlign > 0 ? static_cast<size_t>(blockAlign) : bytes.size();
@@ -87,8 +79,8 @@ std::vector<int16_t> ffDecode(const char* name, const std::string& bytes, int bl
 // at once when it takes any size); a tail short of a frame is left out.
 std::vector<std::string> ffEncode(const char* name, const std::vector<int16_t>& samples) {
     Context c = openCodec(avcodec_find_encoder_by_name(name));
-    std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    media::AvPacketPtr pkt(av_packet_alloc());
+    media::AvFramePtr frame(av_frame_alloc());
     std::vector<std::string> out;
     if (!c || !pkt || !frame) return out;
     const size_t per = c->frame_size > 0 ? static_cast<size_t>(c->frame_size) : samples.size();
@@ -308,7 +300,7 @@ std::string adtsHeader(size_t frameBytes) {
 void expectTone(const fs::path& file, double amplitude) {
     const fs::path raw = file.string() + ".raw";
     const tavrina_test::CommandResult r = run("ffmpeg -nostdin -v error -i " + file.string() +
-                            " -f s16le -ac 1 -ar 8000 " + raw.string());
+                                              " -f s16le -ac 1 -ar 8000 " + raw.string());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, ""); // not a single complaint
     const auto decoded = pcmSamples(readFile(raw));
