@@ -17,12 +17,7 @@ class DecodeSink : public RtpdumpSink {
 public:
     void onFrame(const media::RTPmeta& h, std::string_view body) override {
         if (h.dataType > media::kVideoB || h.PT != media::kPtH264) return;
-        const auto* data = reinterpret_cast<const uint8_t*>(body.data());
-        const int length = static_cast<int>(body.size());
-        int pos = 0;
-        media::NalUnit unit;
-        while (media::NextNalUnit(data, length, pos, true, unit))
-            decodeUnit(unit);
+        media::ForEachNalUnit(body, [this](const media::NalUnit& unit) { decodeUnit(unit); });
     }
 
     std::string summaryFields() const override {

@@ -14,13 +14,9 @@ class SpsSink : public RtpdumpSink {
 public:
     void onFrame(const media::RTPmeta& h, std::string_view body) override {
         if (h.dataType > media::kVideoB || h.PT != media::kPtH264) return;
-        const auto* data = reinterpret_cast<const uint8_t*>(body.data());
-        const int length = static_cast<int>(body.size());
-        int pos = 0;
-        media::NalUnit unit;
-        while (media::NextNalUnit(data, length, pos, true, unit)) {
+        media::ForEachNalUnit(body, [this](const media::NalUnit& unit) {
             // The player's bounds: larger units are not taken for an SPS.
-            if (unit.type != 7 || unit.size < 1 || unit.size >= 1024) continue;
+            if (unit.type != 7 || unit.size < 1 || unit.size >= 1024) return;
             uint8_t copy[1024];
             std::memcpy(copy, unit.data, static_cast<size_t>(unit.size));
             media::SpsInfo info;
@@ -29,7 +25,7 @@ public:
                             info.frameRate);
                 ++count;
             }
-        }
+        });
     }
     std::string summaryFields() const override { return "sps=" + std::to_string(count); }
 

@@ -2,6 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <string_view>
+#include <type_traits>
 
 namespace media {
 
@@ -26,6 +29,23 @@ struct NalUnit {
 // without it the last unit is not returned and `pos` stays at its start code, so that the
 // caller can resume once more bytes have arrived.
 bool NextNalUnit(const uint8_t* data, int length, int& pos, bool lastToEnd, NalUnit& unit);
+
+// Calls `visit` with every unit of a whole frame, the last one running to its end. A visitor
+// returning bool stops the walk with false; the result says whether the walk went through.
+template <typename Visit> bool ForEachNalUnit(std::string_view frame, Visit&& visit) {
+    if (frame.size() > static_cast<size_t>(std::numeric_limits<int>::max())) return false;
+    const auto* data = reinterpret_cast<const uint8_t*>(frame.data());
+    int pos = 0;
+    NalUnit unit;
+    while (NextNalUnit(data, static_cast<int>(frame.size()), pos, true, unit)) {
+        if constexpr (std::is_same_v<decltype(visit(unit)), bool>) {
+            if (!visit(unit)) return false;
+        } else {
+            visit(unit);
+        }
+    }
+    return true;
+}
 
 // Reads width, height and frame rate from an SPS (NAL header byte included). Removes the
 // emulation-prevention bytes in place. Fails only when the unit is not an SPS.

@@ -294,11 +294,7 @@ bool FLVEncoder::addUnit(std::string_view unit, uint32_t timestamp) {
 bool FLVEncoder::AddVideo(std::string& frame, uint32_t timestamp) {
     if (frame.empty() || !hasVideo || !file) return true;
     if (frame.size() > 0x7FFFFFFF) return false;
-    const auto* data = reinterpret_cast<const uint8_t*>(frame.data());
-    const int length = static_cast<int>(frame.size());
-    int pos = 0;
-    NalUnit unit;
-    while (NextNalUnit(data, length, pos, true, unit)) {
+    return ForEachNalUnit(frame, [&](const NalUnit& unit) {
         // Some terminals put a 3-byte start code inside a unit (a PPS directly followed by
         // its picture); those bytes cannot occur in a unit, so they always divide two.
         std::string_view rest(frame.data() + unit.offset, static_cast<size_t>(unit.size));
@@ -312,8 +308,8 @@ bool FLVEncoder::AddVideo(std::string& frame, uint32_t timestamp) {
             if (!addUnit(piece, timestamp)) return false;
             if (!file) return false;
         }
-    }
-    return true;
+        return true;
+    });
 }
 
 bool FLVEncoder::AddAudio(std::string_view pcm) {

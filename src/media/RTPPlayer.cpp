@@ -162,13 +162,7 @@ void RTPPlayer::playAudio(const RTPmeta& header, std::string_view bytes) {
 }
 
 void RTPPlayer::decodeVideo(std::string& bytes, bool force, bool& shownThisTick) {
-    if (bytes.size() > 0x7FFFFFFF) return;
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    const int length = static_cast<int>(bytes.size());
-    int pos = 0;
-    NalUnit unit;
-    while (NextNalUnit(data, length, pos, true, unit))
-        decodeUnit(unit, force, shownThisTick);
+    ForEachNalUnit(bytes, [&](const NalUnit& unit) { decodeUnit(unit, force, shownThisTick); });
 }
 
 void RTPPlayer::decodeUnit(const NalUnit& unit, bool force, bool& shownThisTick) {
