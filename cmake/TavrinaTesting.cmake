@@ -14,7 +14,13 @@ function(tavrina_add_test name)
     target_compile_definitions(${name} PRIVATE
         TAVRINA_TESTDATA="${TAVRINA_SHARED_TESTDATA}"
         TAVRINA_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+    # Windows are tested without a display: Qt's offscreen platform, fonts from the system.
+    if(T_LABEL STREQUAL "gui")
+        gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    else()
+        gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+    endif()
     if(T_LABEL STREQUAL "unit")
         add_dependencies(tavrina_unit_tests ${name})
     endif()
