@@ -77,8 +77,10 @@ HttpPostDataCont::HttpPostDataCont(std::shared_ptr<HttpTransport> transport,
 
 HttpPostDataCont::~HttpPostDataCont() {
     completions->close();
-    queued.clear();
-    running.clear(); // joins each worker
+    for (Lane& lane : lanes) {
+        lane.queued.clear();
+        lane.running.clear(); // joins each worker
+    }
 }
 
 // --- Pipeline ---
@@ -89,20 +91,29 @@ void HttpPostDataCont::postRequest(std::string_view label, std::string_view mess
     log.write(label, message, url, body, {});
     auto worker = std::make_unique<TPostThread>(transport, completions, simch, opid, std::move(url),
                                                 std::move(body));
-    queued.push_back(std::move(worker));
+    lanes[isBulk(opid) ? 1 : 0].queued.push_back(std::move(worker));
     startQueued();
 }
 
 void HttpPostDataCont::startQueued() {
-    while (running.size() < maxWorkers && !queued.empty()) {
-        try {
-            queued.front()->start();
-        } catch (const std::system_error&) {
-            return; // out of threads: the request waits for the next call
+    for (Lane& lane : lanes) {
+        while (lane.running.size() < maxWorkers && !lane.queued.empty()) {
+            try {
+                lane.queued.front()->start();
+            } catch (const std::system_error&) {
+                return; // out of threads: the request waits for the next call
+            }
+            lane.running.push_back(std::move(lane.queued.front()));
+            lane.queued.pop_front();
         }
-        running.push_back(std::move(queued.front()));
-        queued.pop_front();
     }
+}
+
+size_t HttpPostDataCont::pendingRequests() const {
+    size_t n = 0;
+    for (const Lane& lane : lanes)
+        n += lane.running.size() + lane.queued.size();
+    return n;
 }
 
 size_t HttpPostDataCont::runCompletions() {
@@ -110,6 +121,7 @@ size_t HttpPostDataCont::runCompletions() {
     startQueued();
     // One at a time: a result handler may run a nested loop that comes back here.
     while (TPostThread* w = completions->next()) {
+        auto& running = lanes[isBulk(w->opid) ? 1 : 0].running;
         auto it = std::find_if(running.begin(), running.end(),
                                [w](const auto& p) { return p.get() == w; });
         if (it == running.end()) continue; // cannot happen: every queued worker is running

@@ -106,9 +106,12 @@ public:
     // Blocks until a worker has finished or `limitMs` passed (programs without a timer loop).
     bool waitCompletions(int limitMs);
     // Requests posted whose completion has not run yet (running or queued).
-    size_t pendingRequests() const { return running.size() + queued.size(); }
-    // At most this many exchanges at once; the rest wait in order.
+    size_t pendingRequests() const;
+    // At most this many exchanges at once in each lane; the rest wait in order.
     void setMaxWorkers(size_t n) { maxWorkers = n ? n : 1; }
+    // The vehicle list and the state batches: their own lane, so that the operator's commands
+    // never wait behind hundreds of state batches on a slow platform.
+    static bool isBulk(uint8_t opid) { return opid == kVehicleTree || opid == kQueryState; }
 
     // --- Requests ---
     void login(uint8_t projectType, std::string_view userName, std::string_view password);
@@ -155,8 +158,11 @@ private:
     const util::Clock* clock;
     std::shared_ptr<HttpTransport> transport;
     std::shared_ptr<PostCompletions> completions;
-    std::vector<std::unique_ptr<TPostThread>> running;
-    std::deque<std::unique_ptr<TPostThread>> queued;
+    struct Lane {
+        std::vector<std::unique_ptr<TPostThread>> running;
+        std::deque<std::unique_ptr<TPostThread>> queued;
+    };
+    Lane lanes[2]; // commands, bulk queries
     size_t maxWorkers = kDefaultMaxWorkers;
     // Terminal record ids by SIM number, rebuilt whenever the records are replaced.
     std::map<std::string, std::vector<std::string>> terminalIds;

@@ -13,7 +13,8 @@
 namespace apitest {
 
 // Records every post and answers from a script (default: status 200 with `fallback`).
-// With `hold` set, exchanges wait until released or cancelled, to keep workers busy.
+// With `hold` set, exchanges wait until released or cancelled, to keep workers busy; with
+// `holdOnly` as well, only exchanges whose address contains it wait.
 class FakeTransport : public api::HttpTransport {
 public:
     struct Post {
@@ -29,7 +30,8 @@ public:
         peak = std::max(peak, active);
         wake.notify_all();
         // Cancellation is polled, as a real client does.
-        while (hold && !cancel.load())
+        const bool held = holdOnly.empty() || url.find(holdOnly) != std::string::npos;
+        while (held && hold && !cancel.load())
             wake.wait_for(lock, std::chrono::milliseconds(10));
         --active;
         if (cancel.load()) return {};
@@ -64,6 +66,7 @@ public:
     std::string fallback = R"({"code":0,"msg":"ok"})";
     std::vector<Post> posts;
     bool hold = false;
+    std::string holdOnly;
     int active = 0;
     int peak = 0;
 };

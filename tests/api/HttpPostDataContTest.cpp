@@ -401,6 +401,39 @@ TEST_F(Client, CapOnRunningWorkersEveryRequestAnsweredOnce) {
     EXPECT_EQ(channels.size(), 20u);
 }
 
+TEST_F(Client, CommandsOvertakeAFullQueueOfStateBatches) {
+    logIn();
+    fake->hold = true;
+    fake->holdOnly = "accstatus"; // the platform answers no state batch for now
+    std::set<std::string> sims;
+    for (int i = 0; i < 500 * 201; ++i)
+        sims.insert(media::padSim(std::to_string(13900000000LL + i)));
+    client->queryState(sims);
+    ASSERT_TRUE(fake->waitActive(static_cast<int>(HttpPostDataCont::kDefaultMaxWorkers)));
+    EXPECT_EQ(client->pendingRequests(), 500u);
+
+    // Both commands reach the platform at once and are answered.
+    client->playLive({kSim, 1}, 1, 0);
+    client->controlLive({kSim, 1}, 0, 0, 0);
+    for (int i = 0; i < 100 && results.size() < 2; ++i) {
+        client->waitCompletions(50);
+        client->runCompletions();
+    }
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].opid + results[1].opid,
+              HttpPostDataCont::kPlayLive + HttpPostDataCont::kControlLive);
+    EXPECT_EQ(client->pendingRequests(), 500u); // no batch was answered or dropped
+    size_t states = 0;
+    for (const auto& post : fake->sent())
+        states += post.url.find("accstatus") != std::string::npos;
+    EXPECT_EQ(states, HttpPostDataCont::kDefaultMaxWorkers); // the bulk lane is still bounded
+
+    fake->release();
+    ASSERT_TRUE(apitest::drain(*client));
+    EXPECT_EQ(results.size(), 502u);
+    EXPECT_LE(fake->peak, static_cast<int>(2 * HttpPostDataCont::kDefaultMaxWorkers));
+}
+
 TEST_F(Client, ResultHandlerMayPostAndDrainAgain) {
     // The owner's handler posts the next request and, as a nested loop would, drains.
     client->OnResult = [this](int opid, bool r, const std::string& s, const SIMCH& k) {

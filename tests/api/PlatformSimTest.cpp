@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <iostream>
 #include <map>
+#include <set>
 
 #include "../net/SimProcess.h"
 #include "api/HttpPostDataCont.h"
@@ -252,4 +255,39 @@ TEST(PlatformSim, LargeFleet) {
     for (const auto& [id, node] : p.client.vehicles)
         vehicles += node.kind == 3;
     EXPECT_EQ(vehicles, 100000u);
+}
+
+// A live play posted while a whole fleet's states are being synchronised on a slow platform
+// reaches it at once instead of after every batch.
+TEST(PlatformSim, LivePlayOvertakesTheStateSynchronisation) {
+    constexpr int kDelayMs = 400;
+    SimProcess sim(
+        {"--http-port", "0", "--vehicles", "20000", "--http-delay", QString::number(kDelayMs)});
+    ASSERT_TRUE(sim.running());
+    Platform p(sim);
+    p.client.login(0, "demo", "demo");
+    ASSERT_TRUE(p.wait(0).ok);
+    p.client.requestVehicleTree();
+    ASSERT_TRUE(p.wait(1, 60000).ok);
+    std::set<std::string> sims;
+    for (const auto& [id, node] : p.client.vehicles)
+        if (node.kind == api::kTerminal) sims.insert(node.name);
+    p.client.queryState(sims);
+    const size_t batches = p.client.pendingRequests();
+    ASSERT_GT(batches, 8 * api::HttpPostDataCont::kDefaultMaxWorkers);
+
+    QElapsedTimer t;
+    t.start();
+    p.client.playLive({sim.firstSim, sim.firstChannel}, 1, 0);
+    const Result r = p.wait(2, 30000);
+    const qint64 answeredMs = t.elapsed();
+    ASSERT_TRUE(r.done);
+    EXPECT_TRUE(r.ok) << util::gbkToUtf8(r.status);
+    // The batches ahead of it need many rounds of the platform's delay; it needed one.
+    const size_t left = p.client.pendingRequests();
+    EXPECT_GT(left, batches / 2);
+    std::cout << "live play answered after " << answeredMs << " ms (platform delay " << kDelayMs
+              << " ms), " << left << " of " << batches << " state batches still pending\n";
+    runUntil([&] { return p.client.pendingRequests() == 0; }, 60000,
+             [&] { p.client.runCompletions(); });
 }
