@@ -11,6 +11,15 @@
 
 namespace api {
 
+// A JSON number truncated toward zero; out of range saturates, NaN gives 0. Numbers from
+// outside may be anything ("1e30", "-1e300"), and a plain cast of those is undefined.
+inline int64_t truncNumber(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 9.2e18) return INT64_MAX;
+    if (v <= -9.2e18) return INT64_MIN;
+    return static_cast<int64_t>(v);
+}
+
 enum CJkind : uint8_t { kNull = 0, kNumber = 1, kString = 2, kBool = 3, kArray = 4, kObject = 5 };
 
 // One JSON value. Text is bytes: GBK (or anything else) passes through unchanged.

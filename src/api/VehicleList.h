@@ -10,14 +10,6 @@
 
 namespace api {
 
-// A JSON number truncated toward zero; out of range saturates, NaN gives 0.
-inline int64_t truncNumber(double v) {
-    if (!(v == v)) return 0;
-    if (v >= 9.2e18) return INT64_MAX;
-    if (v <= -9.2e18) return INT64_MIN;
-    return static_cast<int64_t>(v);
-}
-
 // Records from the "obj" array of the vehicle list reply, in `vehicles` (emptied first).
 // False when an element or a required member is missing; what was read until then stays.
 bool readVehicleList(const CJvalue& obj, CarTreeMap& vehicles);

@@ -1,5 +1,7 @@
 #include "net/WS_AVPBList.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "api/CJvalue.h"
@@ -39,8 +41,8 @@ bool WS_AVPBList::SelectAddress(settings::ConfSet& store, int projectType, std::
             ? Choice{"WS监听IP"_gbk, "WS监听端口"_gbk, "/qorl/zdwebsocket/"}
             : Choice{"出租车WS监听IP"_gbk, "出租车WS监听端口"_gbk, "/zdReplyWebSocket/client_"};
     std::string newHost;
-    int32_t newPort = 0;
-    if (!store.GetStr(choice.hostKey, newHost) || !store.GetInt(choice.portKey, newPort)) {
+    uint16_t newPort = 0;
+    if (!store.GetStr(choice.hostKey, newHost) || !store.GetPort(choice.portKey, newPort)) {
         message = store.Message;
         return false;
     }
@@ -54,7 +56,7 @@ void WS_AVPBList::Listen() {
     if (key.sim.empty()) return;
     Reset();
     const std::string request = path + media::stripSim(key.sim) + "_1205";
-    client.Open(host, static_cast<uint16_t>(port), request);
+    client.Open(host, port, request);
     queryStart = clock.now();
     log.write("列表监听"_gbk, "发起连接"_gbk, {}, {}, {});
 }
@@ -96,33 +98,41 @@ void WS_AVPBList::onMessage(const std::string& text) {
               text);
     queryStart = 0;
     if (!OnListResult) return;
-    list.clear();
-    api::CJvalue reply;
-    if (reply.parse(text) && reply.kind() == api::kObject) {
-        const api::CJvalue* sum = reply.find(api::CJkey("resourceSum"));
-        const api::CJvalue* items = reply.find(api::CJkey("avResourceList"));
-        if (sum != nullptr && sum->asNumber() != 0 && items != nullptr) {
-            static const char* const kMembers[] = {"channel",    "startTime",  "endTime", "type",
-                                                   "streamType", "memoryType", "fileSize"};
-            for (const auto& [index, element] : items->children()) {
-                const api::CJvalue* m[7];
-                bool complete = true;
-                for (int i = 0; i < 7 && complete; ++i)
-                    complete = (m[i] = element.find(api::CJkey(kMembers[i]))) != nullptr;
-                if (!complete) break;
-                api::AVResource r;
-                r.key = {key.sim, static_cast<uint8_t>(static_cast<int64_t>(m[0]->asNumber()))};
-                r.start = m[1]->asText();
-                r.end = m[2]->asText();
-                r.type = static_cast<uint8_t>(static_cast<int64_t>(m[3]->asNumber()));
-                r.streamType = static_cast<uint8_t>(static_cast<int64_t>(m[4]->asNumber()));
-                r.memoryType = static_cast<uint8_t>(static_cast<int64_t>(m[5]->asNumber()));
-                r.fileSize = static_cast<int32_t>(static_cast<int64_t>(m[6]->asNumber()));
-                list.insert(std::move(r));
-            }
-        }
-    }
+    ReadList(text, key.sim, list);
     tell(key.sim, true);
+}
+
+bool WS_AVPBList::ReadList(const std::string& text, const std::string& sim, Recordings& out) {
+    out.clear();
+    api::CJvalue reply;
+    if (!reply.parse(text) || reply.kind() != api::kObject) return false;
+    const api::CJvalue* sum = reply.find(api::CJkey("resourceSum"));
+    const api::CJvalue* items = reply.find(api::CJkey("avResourceList"));
+    if (sum == nullptr || sum->asNumber() == 0 || items == nullptr) return true;
+    static const char* const kMembers[] = {"channel",    "startTime",  "endTime", "type",
+                                           "streamType", "memoryType", "fileSize"};
+    // Pushed numbers may be anything: truncated with saturation, then kept to the field's width.
+    const auto byte = [](const api::CJvalue* v) {
+        return static_cast<uint8_t>(api::truncNumber(v->asNumber()));
+    };
+    for (const auto& [index, element] : items->children()) {
+        const api::CJvalue* m[7];
+        bool complete = true;
+        for (int i = 0; i < 7 && complete; ++i)
+            complete = (m[i] = element.find(api::CJkey(kMembers[i]))) != nullptr;
+        if (!complete) break;
+        api::AVResource r;
+        r.key = {sim, byte(m[0])};
+        r.start = m[1]->asText();
+        r.end = m[2]->asText();
+        r.type = byte(m[3]);
+        r.streamType = byte(m[4]);
+        r.memoryType = byte(m[5]);
+        r.fileSize = static_cast<int32_t>(
+            std::clamp<int64_t>(api::truncNumber(m[6]->asNumber()), INT32_MIN, INT32_MAX));
+        out.insert(std::move(r));
+    }
+    return true;
 }
 
 bool WS_AVPBList::FindCovering(api::AVResource& request) const {

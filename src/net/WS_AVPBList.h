@@ -45,6 +45,9 @@ public:
     std::string StatusText() const;
     // Fills the request's end and types from the recording that covers its start.
     bool FindCovering(api::AVResource& request) const;
+    // The recordings of a pushed list for the terminal `sim`, in `out` (emptied first); the
+    // list ends at the first incomplete element. False when the text is not such a list.
+    static bool ReadList(const std::string& text, const std::string& sim, Recordings& out);
 
     bool connected() const { return client.wsState() == TwsClientCont::kKeepAlive; }
     bool waiting() const { return queryStart >= 1.0; }
@@ -52,7 +55,7 @@ public:
     void clearRecordings() { list.clear(); }
 
     std::string host;
-    int32_t port = 0;
+    uint16_t port = 0;
     std::string path;
     std::string vehicleName;
     media::SIMCH key;

@@ -285,6 +285,17 @@ bool ConfSet::GetByte(const std::string& name, uint8_t& out) {
     return true;
 }
 
+bool ConfSet::GetPort(const std::string& name, uint16_t& out) {
+    uint32_t x = 0;
+    if (!GetInt(name, x)) return false;
+    if (x < 1 || x > 65535) {
+        Message = "提取["_gbk + name + "]参数值出错"_gbk;
+        return false;
+    }
+    out = static_cast<uint16_t>(x);
+    return true;
+}
+
 bool ConfSet::GetFloat(const std::string& name, double& out) {
     const ConfVal* v = typed(name, fitsFloat, "]类型非小数"_gbk);
     if (!v) return false;

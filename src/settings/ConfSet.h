@@ -44,6 +44,9 @@ public:
     bool GetBool(const std::string& name, bool& out);
     bool GetByte(const std::string& name, uint8_t& out);
     bool GetFloat(const std::string& name, double& out);
+    // An integer that must be a TCP port (1-65535): any other value is refused with the
+    // extraction message rather than cut to 16 bits.
+    bool GetPort(const std::string& name, uint16_t& out);
 
     bool SetStr(const std::string& name, std::string_view v);
     bool SetInt(const std::string& name, uint32_t v);

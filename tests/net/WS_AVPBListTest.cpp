@@ -222,10 +222,45 @@ TEST_F(ListenerTest, AddressComesFromTheSettingsOfThePlatformKind) {
     ASSERT_TRUE(listener.SelectAddress(store, 2, message));
     EXPECT_EQ(listener.path, "/zdReplyWebSocket/client_");
 
+    // A port setting that is no TCP port is refused, not cut to 16 bits.
+    for (uint32_t bad : {0u, 65536u, 65536u + 8081u}) {
+        ASSERT_TRUE(store.SetInt("WS监听端口"_gbk, bad));
+        listener.port = 7;
+        EXPECT_FALSE(listener.SelectAddress(store, 0, message)) << bad;
+        EXPECT_EQ(message, "提取[WS监听端口]参数值出错"_gbk);
+        EXPECT_EQ(listener.port, 7);
+    }
+    ASSERT_TRUE(store.SetInt("WS监听端口"_gbk, 65535u));
+    ASSERT_TRUE(listener.SelectAddress(store, 0, message));
+    EXPECT_EQ(listener.port, 65535);
+
     settings::ConfSet empty;
     listener.path = "unchanged";
     EXPECT_FALSE(listener.SelectAddress(empty, 0, message));
     EXPECT_FALSE(message.empty());
     EXPECT_EQ(message, empty.Message);
     EXPECT_EQ(listener.path, "unchanged");
+}
+
+TEST(PushedList, NumbersFromOutsideAreTruncatedSafely) {
+    // Out-of-range, infinite and fractional numbers: no undefined conversion, fixed results.
+    const std::string text = R"({"resourceSum":1e30,"avResourceList":[
+ {"channel":1e30,"startTime":"1","endTime":"2","type":-1e300,"streamType":1e400,"memoryType":-1.9,"fileSize":1e30},
+ {"channel":257.9,"startTime":"3","endTime":"4","type":2,"streamType":-1e400,"memoryType":1,"fileSize":-1e30}]})";
+    WS_AVPBList::Recordings list;
+    ASSERT_TRUE(WS_AVPBList::ReadList(text, "00000000013912345678", list));
+    ASSERT_EQ(list.size(), 2u);
+    const api::AVResource& a = *list.begin(); // channel 1 (257 kept to a byte)
+    EXPECT_EQ(a.key.channel, 1);
+    EXPECT_EQ(a.start, "3");
+    EXPECT_EQ(a.fileSize, INT32_MIN);
+    EXPECT_EQ(a.streamType, static_cast<uint8_t>(INT64_MIN));
+    const api::AVResource& b = *std::next(list.begin());
+    EXPECT_EQ(b.key.channel, static_cast<uint8_t>(INT64_MAX));
+    EXPECT_EQ(b.type, static_cast<uint8_t>(INT64_MIN));
+    EXPECT_EQ(b.memoryType, static_cast<uint8_t>(-1));
+    EXPECT_EQ(b.fileSize, INT32_MAX);
+
+    EXPECT_FALSE(WS_AVPBList::ReadList("not json", "1", list));
+    EXPECT_TRUE(list.empty());
 }
