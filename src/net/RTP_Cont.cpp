@@ -62,11 +62,16 @@ void RTP_Cont::Disconnect() {
     seq = 0;
     tickStart = clock.monotonicMs();
     extractor.Reset();
-    sendBuffer.clear();
     if (socket) {
-        socket->close();
+        // The owner's last requests (the close of every picture at exit) still leave.
+        flush();
+        if (socket->isConnected() && sendBuffer.empty())
+            socket->closeGracefully();
+        else
+            socket->close();
         socket.reset();
     }
+    sendBuffer.clear();
 }
 
 void RTP_Cont::bindSocket() {
@@ -220,8 +225,11 @@ void RTP_Cont::onControl(const media::SIMCH& channel, std::string_view body) {
         uint32_t port = 0;
         std::string address, text;
         if (!in.u32(port) || !in.str16(address) || !in.str16(text)) return;
-        noticeAddress = address;
-        noticePort = port;
+        // A port that is no TCP port is not kept (it would be cut to 16 bits); the text is.
+        if (port >= 1 && port <= 65535) {
+            noticeAddress = address;
+            noticePort = port;
+        }
         if (OnReply) OnReply(channel, kNotice, true, text);
     }
 }

@@ -26,8 +26,13 @@ public:
 
     // Starts connecting (host names are resolved); the outcome arrives as an event.
     virtual void open(const std::string& host, uint16_t port) = 0;
-    // Drops the connection at once, without raising any event.
+    // Drops the connection at once, without raising any event; what is unsent is lost. For a
+    // peer that fell silent or stopped reading.
     virtual void close() = 0;
+    // Ends the connection once the bytes already accepted have left (a close frame, the last
+    // requests), giving up after a short time or when the peer stops reading. Raises no
+    // event; the client may be opened again at once.
+    virtual void closeGracefully() { close(); }
     virtual bool isConnected() const = 0;
     // Bytes received and not yet taken.
     virtual size_t pending() const = 0;

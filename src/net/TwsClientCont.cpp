@@ -129,24 +129,41 @@ void TwsClientCont::Flush() {
     }
 }
 
-void TwsClientCont::closeSocket() {
-    if (socket) socket->close();
+void TwsClientCont::closeSocket(bool graceful) {
+    if (socket) {
+        if (graceful)
+            socket->closeGracefully();
+        else
+            socket->close();
+    }
     wsState = kClosed;
     if (OnSocketClosed) OnSocketClosed();
+}
+
+bool TwsClientCont::allHandedOver() const {
+    return sending.empty() && queue.empty();
 }
 
 void TwsClientCont::Fail() {
     received.clear();
     queue.clear();
     queuedPayloads.clear();
-    // A close frame cannot follow half a frame: then the socket is just closed.
-    if (socket && wsState != kClosed && socket->isConnected() && sending.empty()) {
-        util::BEPack close;
-        close.u8(0x80 | kClose).u8(clientMode ? 0x80 : 0);
-        if (clientMode) close.raw(randomBytes(4));
-        socket->send(close.bytes().data(), close.bytes().size());
+    // Frames exist only once the handshake is done. A frame half handed to the socket is
+    // finished first, or the close frame would land inside it; a peer that takes neither
+    // is just dropped.
+    bool polite = false;
+    const bool wasOpen = wsState != kClosed;
+    if (socket && (wsState == kOpen || wsState == kKeepAlive) && socket->isConnected()) {
+        Flush(); // a send error closes the socket (and says so) itself
+        if (wsState != kClosed && sending.empty()) {
+            util::BEPack close;
+            close.u8(0x80 | kClose).u8(clientMode ? 0x80 : 0);
+            if (clientMode) close.raw(randomBytes(4));
+            const std::string& frame = close.bytes();
+            polite = socket->send(frame.data(), frame.size()) == static_cast<long>(frame.size());
+        }
     }
-    if (socket) closeSocket();
+    if (socket && (wsState != kClosed || !wasOpen)) closeSocket(polite);
     queue.clear();
     queuedPayloads.clear();
     sending.clear();
@@ -294,8 +311,11 @@ void TwsClientCont::deliver(uint8_t opcode, const std::string& payload, util::Da
         if (OnMessage) OnMessage(payload, opcode);
         break;
     case kClose:
+        // Nothing may follow the echoed close frame: data still queued is dropped.
+        queue.clear();
+        queuedPayloads.clear();
         SendMessage(payload.substr(0, kFrameBytes), kClose);
-        closeSocket();
+        if (wsState != kClosed) closeSocket(allHandedOver());
         break;
     case kPing:
         SendMessage(payload, kPong);

@@ -73,7 +73,9 @@ private:
                       size_t& frameSize);
     void deliver(uint8_t opcode, const std::string& payload, util::DateTime now);
     void queueFrame(std::string frame, uint8_t opcode, size_t payloadSize);
-    void closeSocket();
+    // Graceful: the bytes handed to the socket still leave (a close frame); else dropped.
+    void closeSocket(bool graceful = false);
+    bool allHandedOver() const;
     std::string randomBytes(size_t n);
 
     TcpClient* socket = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,16 +14,29 @@ namespace tavrina_test {
 class FakeTcpClient : public net::TcpClient {
 public:
     std::vector<std::pair<std::string, uint16_t>> opens;
-    int closes = 0;
+    int closes = 0;         // dropped at once
+    int gracefulCloses = 0; // ended once what was sent had left
     bool connected = false;
     std::string sent;
     std::string inbound;
     long acceptLimit = -1; // bytes accepted per send; -1 = all
+    long budget = -1;      // bytes accepted from now on before the peer stops reading; -1 = all
     bool failSend = false;
+
+    // Told when the owner destroys the socket, so a test can read what happened to it.
+    std::function<void(const FakeTcpClient&)> onDestroy;
+    ~FakeTcpClient() override {
+        if (onDestroy) onDestroy(*this);
+    }
 
     void open(const std::string& host, uint16_t port) override { opens.emplace_back(host, port); }
     void close() override {
         ++closes;
+        connected = false;
+        inbound.clear();
+    }
+    void closeGracefully() override {
+        ++gracefulCloses;
         connected = false;
         inbound.clear();
     }
@@ -36,7 +50,11 @@ public:
     }
     long send(const char* data, size_t size) override {
         if (failSend) return -1;
-        const size_t n = acceptLimit < 0 ? size : std::min(size, static_cast<size_t>(acceptLimit));
+        size_t n = acceptLimit < 0 ? size : std::min(size, static_cast<size_t>(acceptLimit));
+        if (budget >= 0) {
+            n = std::min(n, static_cast<size_t>(budget));
+            budget -= static_cast<long>(n);
+        }
         sent.append(data, n);
         return static_cast<long>(n);
     }

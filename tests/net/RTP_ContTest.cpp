@@ -323,6 +323,16 @@ TEST_F(RTP_ContTest, NoticesAndMalformedReplies) {
     EXPECT_EQ(replies[1].code, 1);
     EXPECT_EQ(replies[1].text, "3");
     EXPECT_TRUE(cont.loggedIn());
+
+    // Ports that are no TCP port leave the stored address alone; the text still arrives.
+    for (uint32_t port : {0u, 65536u, 0x10000u + 9001u, 0xFFFFFFFFu}) {
+        control(util::BEPack().u16(5).u32(port).str16("10.9.9.9").str16("srv-2").take());
+        EXPECT_EQ(replies.back().text, "srv-2");
+        EXPECT_EQ(cont.noticeAddress, "10.1.2.3") << port;
+        EXPECT_EQ(cont.noticePort, 9000u) << port;
+    }
+    control(util::BEPack().u16(5).u32(65535).str16("10.9.9.9").str16("srv-3").take());
+    EXPECT_EQ(cont.noticePort, 65535u);
 }
 
 TEST_F(RTP_ContTest, PartialSendsDrainInOrder) {
@@ -360,6 +370,39 @@ TEST_F(RTP_ContTest, SendErrorsAndStalledPeersDropTheConnection) {
     logIn();
     sock->raiseError();
     EXPECT_FALSE(cont.loggedIn());
+}
+
+TEST_F(RTP_ContTest, DisconnectLetsTheLastRequestsLeave) {
+    struct Case {
+        const char* name;
+        long budget; // what the server still reads
+        int graceful, aborted;
+        size_t requests;
+    };
+    for (const Case& c : {Case{"reading", -1, 1, 0, 3}, Case{"stalled", 0, 0, 1, 0}}) {
+        logIn();
+        sock->sent.clear();
+        sock->budget = 0;
+        for (uint8_t ch = 1; ch <= 3; ++ch)
+            cont.RequestChannel({kChannel.sim, ch}, false, 0, 0); // the closes at exit
+        sock->budget = c.budget;
+        struct {
+            std::string sent;
+            int graceful = -1, aborted = -1;
+        } wire;
+        const int abortedBefore = sock->closes; // the attempt closes before it opens
+        sock->onDestroy = [&](const FakeTcpClient& f) {
+            wire = {f.sent, f.gracefulCloses, f.closes - abortedBefore};
+        };
+        cont.Disconnect();
+        EXPECT_EQ(wire.graceful, c.graceful) << c.name;
+        EXPECT_EQ(wire.aborted, c.aborted) << c.name;
+        media::RTP1078Exp exp;
+        size_t requests = 0;
+        exp.OnPacket = [&](const media::RTP_data&) { ++requests; };
+        exp.Feed(wire.sent + "pad!");
+        EXPECT_EQ(requests, c.requests) << c.name;
+    }
 }
 
 TEST_F(RTP_ContTest, DisconnectDropsEverything) {

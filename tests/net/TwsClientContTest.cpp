@@ -219,15 +219,47 @@ TEST_F(WebSocketTest, ProtocolErrorsFailWithACloseFrame) {
         closes = 0;
         open();
         sock->sent.clear();
-        const int closedBefore = sock->closes;
+        const int abortedBefore = sock->closes;
+        const int closedBefore = sock->gracefulCloses;
         sock->deliver(c.bytes);
         EXPECT_EQ(client.wsState(), TwsClientCont::kClosed) << c.name;
-        EXPECT_EQ(sock->closes, closedBefore + 1) << c.name;
+        // The close frame must still leave: the socket is closed gracefully, not dropped.
+        EXPECT_EQ(sock->gracefulCloses, closedBefore + 1) << c.name;
+        EXPECT_EQ(sock->closes, abortedBefore) << c.name;
         const auto sent = clientFrames(sock->sent);
         ASSERT_EQ(sent.size(), 1u) << c.name;
         EXPECT_EQ(sent[0].first, 0x88) << c.name;
+        EXPECT_EQ(sent[0].payload, "") << c.name;
         EXPECT_EQ(closes, 1) << c.name;
     }
+}
+
+TEST_F(WebSocketTest, CloseFrameFollowsTheFrameBeingSent) {
+    // Half a frame in the socket: it is finished first, then the close frame goes.
+    open();
+    sock->sent.clear();
+    sock->budget = 100;
+    ASSERT_TRUE(client.engine().SendMessage(std::string(1000, 'd'), TwsClientCont::kBinary));
+    ASSERT_TRUE(client.engine().SendMessage(std::string(1000, 'e'), TwsClientCont::kBinary));
+    sock->budget = -1;
+    client.Close();
+    auto sent = clientFrames(sock->sent);
+    ASSERT_EQ(sent.size(), 2u); // the queued second message is dropped
+    EXPECT_EQ(sent[0].payload, std::string(1000, 'd'));
+    EXPECT_EQ(sent[1].first, 0x88);
+    EXPECT_EQ(sock->gracefulCloses, 1);
+
+    // A peer that takes nothing more gets no close frame and is dropped at once.
+    open();
+    sock->sent.clear();
+    sock->budget = 100;
+    ASSERT_TRUE(client.engine().SendMessage(std::string(1000, 'd'), TwsClientCont::kBinary));
+    const int aborted = sock->closes;
+    client.Close();
+    EXPECT_EQ(sock->sent.size(), 100u);
+    EXPECT_EQ(sock->closes, aborted + 1);
+    EXPECT_EQ(sock->gracefulCloses, 1);
+    EXPECT_EQ(client.wsState(), TwsClientCont::kClosed);
 }
 
 TEST_F(WebSocketTest, CloseFrameIsEchoed) {
@@ -239,6 +271,8 @@ TEST_F(WebSocketTest, CloseFrameIsEchoed) {
     EXPECT_EQ(sent[0].first, 0x88);
     EXPECT_EQ(sent[0].payload, std::string("\x03\xE8", 2));
     EXPECT_EQ(client.wsState(), TwsClientCont::kClosed);
+    EXPECT_EQ(sock->gracefulCloses, 1);
+    EXPECT_EQ(sock->closes, 0);
 }
 
 TEST_F(WebSocketTest, OutgoingMessagesAreCutAndMasked) {
@@ -292,8 +326,10 @@ TEST_F(WebSocketTest, DeadlinesAndKeepAlive) {
     sock->accept();
     seconds(4);
     EXPECT_EQ(client.wsState(), TwsClientCont::kHandshaking);
+    sock->sent.clear();
     seconds(4);
     EXPECT_EQ(client.wsState(), TwsClientCont::kClosed);
+    EXPECT_EQ(sock->sent, ""); // no frame before the handshake is done
 
     // With keep-alive, quiet brings pings from about 30 s on, and 60 s without a frame fails.
     open();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QTcpServer>
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <memory>
@@ -103,13 +104,108 @@ TEST(WebSocketServer, SmallServerFramesPingsAndClose) {
     EXPECT_EQ(c.ws.wsState(), TwsClientCont::kClosed);
 }
 
+// A TCP relay between the client and a server: records what the client sends and can slip
+// bytes of its own to the client (frames no WebSocket server would send).
+class Relay {
+public:
+    explicit Relay(uint16_t serverPort) {
+        listener.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&listener, &QTcpServer::newConnection, [this, serverPort] {
+            client = listener.nextPendingConnection();
+            server = new QTcpSocket(client);
+            QObject::connect(client, &QTcpSocket::readyRead, [this] {
+                const QByteArray bytes = client->readAll();
+                fromClient += bytes;
+                server->write(bytes);
+            });
+            QObject::connect(server, &QTcpSocket::readyRead,
+                             [this] { client->write(server->readAll()); });
+            QObject::connect(client, &QTcpSocket::disconnected, [this] {
+                server->disconnectFromHost();
+                clientGone = true;
+            });
+            QObject::connect(server, &QTcpSocket::disconnected,
+                             [this] { client->disconnectFromHost(); });
+            server->connectToHost(QHostAddress::LocalHost, serverPort);
+            server->waitForConnected(2000);
+        });
+    }
+    void toClient(const QByteArray& bytes) { client->write(bytes); }
+    uint16_t port() const { return listener.serverPort(); }
+
+    // The close frames among the client's frames after the handshake, unmasked.
+    std::vector<std::string> closeFrames() const {
+        std::vector<std::string> out;
+        const std::string all = fromClient.toStdString();
+        size_t at = all.find("\r\n\r\n");
+        if (at == std::string::npos) return out;
+        at += 4;
+        while (at + 6 <= all.size()) {
+            const uint8_t b0 = static_cast<uint8_t>(all[at]);
+            const size_t length = static_cast<uint8_t>(all[at + 1]) & 0x7F;
+            if (length > 125 || at + 6 + length > all.size()) break; // not needed here
+            std::string payload = all.substr(at + 6, length);
+            for (size_t i = 0; i < length; ++i)
+                payload[i] ^= all[at + 2 + i % 4];
+            if ((b0 & 0x0F) == TwsClientCont::kClose) out.push_back(payload);
+            at += 6 + length;
+        }
+        return out;
+    }
+
+    QTcpServer listener;
+    QTcpSocket* client = nullptr;
+    QTcpSocket* server = nullptr;
+    QByteArray fromClient;
+    bool clientGone = false;
+};
+
+// The close frame the client sends after a protocol error (empty payload) must reach the
+// server before the connection ends.
+TEST(WebSocketServer, ServerReceivesTheClientsCloseFrames) {
+    EchoServer echo;
+    struct Case {
+        const char* name;
+        std::function<void(Relay&)> act;
+        std::string closePayload;
+    };
+    // Only the protocol error: the Qt server ends the connection as soon as it has sent its
+    // own close frame, so no echo could reach it (the other implementation shows the echo).
+    const Case cases[] = {
+        {"protocol error", [](Relay& r) { r.toClient(QByteArray("\xC1\x00", 2)); }, ""},
+    };
+    for (const Case& c : cases) {
+        Relay relay(echo.server.serverPort());
+        echo.peer = nullptr;
+        TwebSocketClint ws([] { return std::make_unique<net::QtTcpClient>(); },
+                           util::systemClock());
+        bool opened = false, closed = false;
+        ws.OnOpen = [&] { opened = true; };
+        ws.OnClose = [&] { closed = true; };
+        ws.Open("127.0.0.1", relay.port(), "/qorl/zdwebsocket/1_1205");
+        const auto until = [&](const std::function<bool()>& done) {
+            return runUntil(done, 10000, [&] { ws.Poll(); });
+        };
+        ASSERT_TRUE(until([&] { return opened && echo.peer != nullptr; })) << c.name;
+        c.act(relay);
+        ASSERT_TRUE(until([&] { return closed && relay.clientGone; })) << c.name;
+        EXPECT_EQ(relay.closeFrames(), std::vector<std::string>{c.closePayload}) << c.name;
+    }
+}
+
 // The same client against a server of another implementation (Python's websockets).
 TEST(WebSocketServer, AnotherImplementation) {
     tavrina_test::qtApp();
     QProcess server;
     server.start("/usr/bin/python3", {TAVRINA_WS_ECHO_SCRIPT});
     if (!server.waitForReadyRead(10000)) GTEST_SKIP() << "python3-websockets is not installed";
-    const uint16_t port = static_cast<uint16_t>(server.readLine().trimmed().toUInt());
+    // The server's lines may arrive in pieces.
+    const auto serverLine = [&] {
+        runUntil([&] { return server.canReadLine() || (server.waitForReadyRead(10), false); },
+                 10000);
+        return server.readLine().trimmed().toStdString();
+    };
+    const uint16_t port = static_cast<uint16_t>(std::stoul("0" + serverLine()));
     ASSERT_NE(port, 0);
 
     TwebSocketClint ws([] { return std::make_unique<net::QtTcpClient>(); }, util::systemClock());
@@ -142,8 +238,19 @@ TEST(WebSocketServer, AnotherImplementation) {
     ASSERT_TRUE(until([&] { return !messages.empty(); }));
     EXPECT_EQ(messages[0], "pong-received");
 
+    // The server's close is echoed with its code and reason, and reaches it.
     ws.engine().SendMessage("close-me", TwsClientCont::kText);
     EXPECT_TRUE(until([&] { return closed || ws.wsState() == TwsClientCont::kClosed; }));
+    EXPECT_EQ(serverLine(), "close-received 1000 bye");
+
+    // After a frame with a reserved bit the client's close frame, with no payload (1005 reads
+    // "no code"), reaches the server too.
+    closed = opened = false;
+    ws.Open("127.0.0.1", port, "/qorl/zdwebsocket/1_1205");
+    ASSERT_TRUE(until([&] { return opened; }));
+    ws.engine().SendMessage("bad-frame-me", TwsClientCont::kText);
+    EXPECT_TRUE(until([&] { return closed; }));
+    EXPECT_EQ(serverLine(), "close-received 1005");
     server.kill();
     server.waitForFinished();
 }
