@@ -45,6 +45,10 @@ bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
         "auto-terminal", "Start a virtual terminal when a client opens it: on or off.", "on|off",
         "on");
     const QCommandLineOption size("picture", "Picture size: cif, d1 or 720p.", "SIZE", "cif");
+    const QCommandLineOption replay("replay",
+                                    "Every virtual terminal streams this capture file (looped, "
+                                    "keyed to its own SIM and channel) instead of drawn pictures.",
+                                    "FILE");
     const QCommandLineOption refuse("refuse-logins", "Refuse every login.");
     const QCommandLineOption dropAfter("drop-after", "Drop each client N seconds after login.", "N",
                                        "0");
@@ -61,7 +65,7 @@ bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
                                       "Cut pushed messages into frames of N "
                                       "bytes.",
                                       "N", "0");
-    p.addOptions({ws, wsPush, wsFrames});
+    p.addOptions({ws, wsPush, wsFrames, replay});
     p.addOptions({host, video, terminal, vehicles, seed, ports, user, autoTerminal, size, refuse,
                   dropAfter, delay, http, httpStatus, httpGarbage, httpDelay, unreachable});
     if (!p.parse(args)) {
@@ -131,6 +135,7 @@ bool parseOptions(const QStringList& args, SimOptions& o, int& exitCode) {
         std::fprintf(stderr, "bad value for --picture: %s\n", qPrintable(s));
         ok = false;
     }
+    o.replayFile = p.value(replay);
     o.refuseLogins = p.isSet(refuse);
     o.dropAfterSeconds = number(dropAfter, 0, 86400);
     o.replyDelayMs = number(delay, 0, 60000);

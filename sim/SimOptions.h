@@ -21,6 +21,7 @@ struct SimOptions {
     // The platform's web service; -1 = not offered.
     int httpPort = -1;
     PictureSize pictureSize = PictureSize::Cif;
+    QString replayFile; // a capture every virtual terminal streams instead of its pictures
     // Fault switches for tests.
     bool refuseLogins = false;
     int dropAfterSeconds = 0;

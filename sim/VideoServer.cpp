@@ -120,7 +120,7 @@ VirtualTerminal* VideoServer::startVirtual(const media::SIMCH& key) {
     pictureSize(opts.pictureSize, w, h);
     auto terminal = std::make_unique<VirtualTerminal>(
         *t, fleet.vehicleOf(key.sim)->plate, key.channel, w, h,
-        [this](const media::SIMCH& k, const std::string& packets) { relay(k, packets); });
+        [this](const media::SIMCH& k, const std::string& packets) { relay(k, packets); }, replay);
     if (!terminal->start()) {
         std::fprintf(stderr, "terminal %s:%u: the H.264 encoder did not open\n", key.sim.c_str(),
                      key.channel);

@@ -16,6 +16,7 @@
 namespace sim {
 
 class ClientSession;
+class ReplayCapture;
 class TerminalLink;
 class VirtualTerminal;
 
@@ -27,6 +28,8 @@ public:
     ~VideoServer() override;
 
     bool listen(QString& error);
+    // Virtual terminals stream this capture instead of drawn pictures.
+    void setReplay(std::shared_ptr<const ReplayCapture> capture) { replay = std::move(capture); }
     quint16 videoPort() const { return clients.serverPort(); }
     quint16 terminalPort() const { return terminals.serverPort(); }
 
@@ -68,6 +71,7 @@ private:
     std::map<media::SIMCH, TerminalLink*> realTerminals;
     std::map<media::SIMCH, qint64> unwatchedSince;
     QTimer houseKeeper;
+    std::shared_ptr<const ReplayCapture> replay;
 };
 
 } // namespace sim

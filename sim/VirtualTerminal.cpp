@@ -15,18 +15,19 @@ constexpr int kSamplesPerFrame = kSampleRate * kFrameMs / 1000;
 } // namespace
 
 VirtualTerminal::VirtualTerminal(const SimTerminal& terminal, const QString& plate, uint8_t channel,
-                                 int w, int h, Sink sink)
+                                 int w, int h, Sink sink,
+                                 std::shared_ptr<const ReplayCapture> capture)
     : channelKey{terminal.sim, channel}, audioType(terminal.audioType), sink(std::move(sink)),
       pictures(w, h, plate, QString::fromLatin1(media::channelLabel(channel).data(), 4),
                QString::fromStdString(terminal.sim), channel),
       timestampBase(static_cast<uint32_t>(QDateTime::currentMSecsSinceEpoch())), width(w),
-      height(h) {
+      height(h), replay(std::move(capture)) {
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, this, [this] { tick(); });
 }
 
 bool VirtualTerminal::start() {
-    if (!encoder.open(width, height, kFps)) return false;
+    if (!replay && !encoder.open(width, height, kFps)) return false;
     clock.start();
     timer.start(kFrameMs / 2);
     return true;
@@ -44,11 +45,17 @@ void VirtualTerminal::setPaused(bool pause) {
         // Resume where the stream stopped instead of catching up the pause.
         clock.restart();
         pausedFrames = sentPictures;
+        if (replay)
+            replayFromMs = replayPasses * replay->passMs() + replay->frames()[replayNext].dueMs;
     }
 }
 
 void VirtualTerminal::tick() {
     if (paused || ended) return;
+    if (replay) {
+        replayTick();
+        return;
+    }
     // Catch up with the wall clock, so a late timer never slows the stream down.
     const qint64 due = pausedFrames + clock.elapsed() / kFrameMs + 1;
     for (int burst = 0; sentPictures < due && burst < kFps; ++burst) {
@@ -56,6 +63,30 @@ void VirtualTerminal::tick() {
         sendPicture(sentPictures++);
     }
     if (sentPictures < due) sentPictures = due; // too far behind: skip, as a camera would
+}
+
+void VirtualTerminal::replayTick() {
+    const int64_t now = replayFromMs + clock.elapsed();
+    if (recordingStart.isValid() && now > recordingStart.msecsTo(recordingEnd)) {
+        ended = true;
+        return;
+    }
+    const auto& frames = replay->frames();
+    // A late timer sends what is due in one burst; a bounded one, so a stalled machine catches
+    // up over a few ticks instead of blocking the server.
+    for (int burst = 0; burst < 500; ++burst) {
+        const ReplayCapture::Frame& f = frames[replayNext];
+        const int64_t due = replayPasses * replay->passMs() + f.dueMs;
+        if (due > now) break;
+        media::RTPmeta h = f.meta;
+        h.simch = channelKey;
+        h.timestamp = timestampBase + static_cast<uint32_t>(due);
+        sink(channelKey, media::RTP1078Exp::BuildPackets(h, f.body, seq));
+        if (++replayNext == frames.size()) {
+            replayNext = 0;
+            ++replayPasses;
+        }
+    }
 }
 
 void VirtualTerminal::sendPicture(qint64 n) {

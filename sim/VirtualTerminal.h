@@ -11,6 +11,7 @@
 #include "Fleet.h"
 #include "H264Encoder.h"
 #include "PictureMaker.h"
+#include "ReplayCapture.h"
 #include "media/AudioCodec.h"
 #include "media/SIMCH.h"
 
@@ -18,12 +19,14 @@ namespace sim {
 
 // One channel of a simulated terminal: pictures at 25 a second and a tone in 40 ms frames of
 // the vehicle's audio type, packed into stream packets and handed to the sink in real time.
+// With a capture to replay it streams the capture's frames instead, looped, keyed to its own
+// SIM and channel, with timestamps that carry on from pass to pass.
 class VirtualTerminal : public QObject {
 public:
     using Sink = std::function<void(const media::SIMCH& key, const std::string& packets)>;
 
     VirtualTerminal(const SimTerminal& terminal, const QString& plate, uint8_t channel, int width,
-                    int height, Sink sink);
+                    int height, Sink sink, std::shared_ptr<const ReplayCapture> replay = nullptr);
     bool start();
     // A recording instead of the live picture: its time is drawn, and it ends at `end`.
     void playRecording(const QDateTime& start, const QDateTime& end);
@@ -33,6 +36,7 @@ public:
 
 private:
     void tick();
+    void replayTick();
     void sendPicture(qint64 n);
     void sendSound(qint64 n);
 
@@ -52,6 +56,10 @@ private:
     bool paused = false;
     bool ended = false;
     QDateTime recordingStart, recordingEnd;
+    std::shared_ptr<const ReplayCapture> replay;
+    size_t replayNext = 0;    // the next frame of the capture
+    int64_t replayPasses = 0; // whole passes sent
+    int64_t replayFromMs = 0; // stream time at the last (re)start of the clock
 };
 
 } // namespace sim

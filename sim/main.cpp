@@ -16,6 +16,7 @@ extern "C" {
 #include "PlatformService.h"
 #include "PushService.h"
 #include "Recordings.h"
+#include "ReplayCapture.h"
 #include "SimOptions.h"
 #include "VideoServer.h"
 
@@ -65,6 +66,14 @@ int main(int argc, char** argv) {
     const sim::Fleet fleet(options.vehicles, options.seed, options.unreachableEvery);
     sim::VideoServer server(options, fleet);
     QString error;
+    if (!options.replayFile.isEmpty()) {
+        auto capture = std::make_shared<sim::ReplayCapture>();
+        if (!capture->load(options.replayFile, error)) {
+            std::fprintf(stderr, "tavrina-sim: cannot replay %s\n", qPrintable(error));
+            return 1;
+        }
+        server.setReplay(std::move(capture));
+    }
     if (!server.listen(error)) {
         std::fprintf(stderr, "tavrina-sim: cannot listen: %s\n", qPrintable(error));
         return 1;

@@ -206,3 +206,43 @@ TEST(VideoServer, RealTerminalOnTheTerminalPortIsRelayed) {
     EXPECT_TRUE(c.until([&] { return c.frames >= 50; }, 3000)) << c.frames;
     EXPECT_FALSE(c.h264.empty());
 }
+
+// With --replay every terminal streams a real terminal's capture: from its first key frame,
+// looped, keyed to the terminal's own SIM and channel, with timestamps that carry on.
+TEST(VideoServer, ReplayStreamsACaptureUnderEachTerminalsKey) {
+    SimProcess sim({"--replay", TAVRINA_TESTDATA "/jt1078/sim10-h264-g711a.rtp"});
+    ASSERT_TRUE(sim.running());
+    Client c(sim);
+    std::vector<media::RTPmeta> video;
+    std::set<SIMCH> keys;
+    c.cont.OnFrame = [&](const media::RTPmeta& h, std::string_view) {
+        keys.insert(h.simch);
+        if (h.dataType <= media::kVideoB) video.push_back(h);
+    };
+    ASSERT_TRUE(c.until([&] { return c.cont.loggedIn(); }, 5000));
+    const SIMCH key{sim.firstSim, sim.firstChannel};
+    c.cont.RequestChannel(key, true, 0, 0);
+    // The capture's 40 pictures after its first key frame last about 4 s: wait for a second pass.
+    ASSERT_TRUE(c.until([&] { return video.size() >= 50; }, 15000));
+    EXPECT_EQ(keys, std::set<SIMCH>{key});
+    EXPECT_EQ(video.front().dataType, media::kVideoI);
+    size_t keyFrames = 0;
+    for (size_t i = 1; i < video.size(); ++i) {
+        EXPECT_GT(video[i].timestamp, video[i - 1].timestamp) << i;
+        keyFrames += video[i].dataType == media::kVideoI;
+    }
+    EXPECT_GE(keyFrames, 2u);
+}
+
+TEST(VideoServer, ReplayOfAFileWithoutVideoIsRefused) {
+    QTemporaryDir dir;
+    const QString empty = dir.filePath("empty.rtp");
+    QFile(empty).open(QIODevice::WriteOnly);
+    for (const QString& file : {empty, dir.filePath("missing.rtp")}) {
+        QProcess p;
+        p.start(TAVRINA_SIM, {"--video-port", "0", "--terminal-port", "0", "--replay", file});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(p.readAllStandardError().contains("cannot replay"));
+    }
+}
