@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-
 namespace ui {
 
 namespace {
@@ -28,7 +27,8 @@ void LoopStats::addTick(double ms) {
 double LoopStats::percentile(std::vector<double>& samples, double fraction) {
     if (samples.empty()) return 0;
     std::sort(samples.begin(), samples.end());
-    const auto rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(samples.size())));
+    const auto rank =
+        static_cast<size_t>(std::ceil(fraction * static_cast<double>(samples.size())));
     return samples[std::clamp<size_t>(rank, 1, samples.size()) - 1];
 }
 

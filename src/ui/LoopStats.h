@@ -26,7 +26,8 @@ public:
 
     void addTick(double ms);
     // The line for the ticks added since the last line (which it forgets), without a newline.
-    std::string line(util::DateTime now, size_t residentBytes, const std::vector<Picture>& pictures);
+    std::string line(util::DateTime now, size_t residentBytes,
+                     const std::vector<Picture>& pictures);
 
     // The nearest-rank percentile of `samples` (sorted here); 0 for none.
     static double percentile(std::vector<double>& samples, double fraction);

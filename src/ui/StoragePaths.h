@@ -17,11 +17,11 @@ enum StorageKind : int {
 
 // What a file name depends on besides the caller's arguments (all text GBK).
 struct StorageContext {
-    std::string root;           // the storage root as the operator set it
-    bool liveMode = true;       // else playback: the playback day and position name the file
-    std::string playbackDate;   // "yyyy-mm-dd"
+    std::string root;            // the storage root as the operator set it
+    bool liveMode = true;        // else playback: the playback day and position name the file
+    std::string playbackDate;    // "yyyy-mm-dd"
     uint32_t playbackSecond = 0; // position in the playback day
-    std::string patrolPlanTime; // "hh.nn.ss", the folder of a patrol's recordings
+    std::string patrolPlanTime;  // "hh.nn.ss", the folder of a patrol's recordings
     util::DateTime now = 0;
 };
 

@@ -10,8 +10,10 @@ TEST(LoopStats, PercentilesOfTheSecondAndOneLinePerSecond) {
     ui::LoopStats stats;
     for (int i = 1; i <= 100; ++i)
         stats.addTick(i); // 1..100 ms, in any order the loop gives
-    std::vector<ui::LoopStats::Picture> pictures{{"00000000013912345678:1", 3, 1000, 25, 25, 480, 2}};
-    const std::string line = stats.line(util::encodeDateTime(2026, 1, 2, 3, 4, 5), 64u << 20, pictures);
+    std::vector<ui::LoopStats::Picture> pictures{
+        {"00000000013912345678:1", 3, 1000, 25, 25, 480, 2}};
+    const std::string line =
+        stats.line(util::encodeDateTime(2026, 1, 2, 3, 4, 5), 64u << 20, pictures);
     EXPECT_EQ(line.find('\n'), std::string::npos);
     api::CJvalue v;
     ASSERT_TRUE(v.parse(line)) << line;

@@ -53,12 +53,18 @@ TEST_F(StoragePathsTest, KindDayAndTimeNameTheFile) {
     };
     const util::DateTime clip = util::encodeDateTime(2024, 2, 29, 23, 59, 58);
     const Case cases[] = {
-        {"live snapshot", true, 0, "CH1 ", ".jpg", 0, "截图/2024-03-05/粤B12345_CH1 _2024-03-05 14.07.09.jpg"},
-        {"playback snapshot", false, 0, "CH1 ", ".jpg", 0, "截图/2024-03-01/粤B12345_CH1 _2024-03-01 08.30.15.jpg"},
-        {"recording", true, 1, "CH12", ".flv", 0, "录像/2024-03-05/粤B12345_CH12_2024-03-05 14.07.09.flv"},
-        {"patrol", true, 2, "CH3 ", ".flv", 0, "巡查录像/2024-03-05/09.15.00/粤B12345_CH3 _2024-03-05 14.07.09.flv"},
-        {"clip at its own time", false, 3, "CH2 ", ".flv", clip, "历史剪辑/2024-02-29/粤B12345_CH2 _2024-02-29 23.59.58.flv"},
-        {"channel 40 has no label", true, 0, "", ".jpg", 0, "截图/2024-03-05/粤B12345__2024-03-05 14.07.09.jpg"},
+        {"live snapshot", true, 0, "CH1 ", ".jpg", 0,
+         "截图/2024-03-05/粤B12345_CH1 _2024-03-05 14.07.09.jpg"},
+        {"playback snapshot", false, 0, "CH1 ", ".jpg", 0,
+         "截图/2024-03-01/粤B12345_CH1 _2024-03-01 08.30.15.jpg"},
+        {"recording", true, 1, "CH12", ".flv", 0,
+         "录像/2024-03-05/粤B12345_CH12_2024-03-05 14.07.09.flv"},
+        {"patrol", true, 2, "CH3 ", ".flv", 0,
+         "巡查录像/2024-03-05/09.15.00/粤B12345_CH3 _2024-03-05 14.07.09.flv"},
+        {"clip at its own time", false, 3, "CH2 ", ".flv", clip,
+         "历史剪辑/2024-02-29/粤B12345_CH2 _2024-02-29 23.59.58.flv"},
+        {"channel 40 has no label", true, 0, "", ".jpg", 0,
+         "截图/2024-03-05/粤B12345__2024-03-05 14.07.09.jpg"},
         {"unknown kind", true, 4, "CH1 ", ".jpg", 0, ""},
     };
     for (const Case& c : cases) {
@@ -76,7 +82,8 @@ TEST_F(StoragePathsTest, KindDayAndTimeNameTheFile) {
 
 TEST_F(StoragePathsTest, RootsThatCannotHoldFilesFail) {
     std::ofstream(dir / "plain-file") << "x";
-    for (const std::string& root : {dir.string() + "/plain-file/", dir.string() + "/missing/deeper/"}) {
+    for (const std::string& root :
+         {dir.string() + "/plain-file/", dir.string() + "/missing/deeper/"}) {
         context.root = root;
         std::string out = "unchanged";
         EXPECT_FALSE(ui::MakeFilePath(context, out, 0, "v", "CH1 ", ".jpg", 0)) << root;
