@@ -16,6 +16,7 @@
 #include "api/CarTreeNode.h"
 #include "api/RequestLog.h"
 #include "api/UpAlarmXC.h"
+#include "api/VehicleTree.h"
 #include "media/SIMCH.h"
 #include "util/Clock.h"
 
@@ -93,6 +94,8 @@ public:
     // Where the vehicle cache is written; none: not cached.
     settings::ConfSet* settings = nullptr;
     CarTreeMap vehicles;
+    // The records as a tree; rebuilt whenever the records are replaced.
+    VehicleTree tree{vehicles};
 
     // --- Pipeline ---
     void postRequest(std::string_view label, std::string_view message, const media::SIMCH& simch,
@@ -130,9 +133,20 @@ public:
 
     // --- Vehicle data ---
     bool loadVehicleCache(std::string_view value);
+    void setTreeView(VehicleTreeView* view) { tree.setTreeView(view); }
+    void refreshTree(bool full) { tree.refreshTree(full); }
+    void expireStates() { tree.expireStates(clock->now()); }
     void setTerminalState(const std::string& sim, bool online, util::DateTime onlineTime,
-                          bool gpsAcc, util::DateTime gpsAccTime);
-    void markOffline(const media::SIMCH& simch);
+                          bool gpsAcc, util::DateTime gpsAccTime) {
+        tree.setTerminalState(sim, online, onlineTime, gpsAcc, gpsAccTime);
+    }
+    void markOffline(const media::SIMCH& simch) { tree.markOffline(simch); }
+    TerminalInfo terminalInfo(const media::SIMCH& simch) const { return tree.terminalInfo(simch); }
+    bool terminalState(const media::SIMCH& simch, TerminalState& out) const {
+        return tree.terminalState(simch, out);
+    }
+    bool isTerminalOnline(const media::SIMCH& simch) const { return tree.isTerminalOnline(simch); }
+    std::string terminalTitle(const media::SIMCH& simch) const { return tree.terminalTitle(simch); }
 
 private:
     void postCommand(uint8_t opid, std::string_view label, std::string_view progress,
@@ -149,8 +163,6 @@ private:
     bool commandReply(const media::SIMCH& simch, bool ok, const std::string& errorText,
                       const std::string& reply);
     void saveVehicleCache();
-    void recomputeVehicle(const std::string& vehicleId);
-    void indexTerminals();
 
     const util::Clock* clock;
     std::shared_ptr<HttpTransport> transport;
@@ -158,8 +170,6 @@ private:
     std::vector<std::unique_ptr<TPostThread>> running;
     std::deque<std::unique_ptr<TPostThread>> queued;
     size_t maxWorkers = kDefaultMaxWorkers;
-    // Terminal record ids by SIM number, rebuilt whenever the records are replaced.
-    std::map<std::string, std::vector<std::string>> terminalIds;
 };
 
 } // namespace api
