@@ -65,8 +65,12 @@ VehicleTree::~VehicleTree() = default;
 
 void VehicleTree::setTreeView(VehicleTreeView* newView) {
     if (newView == view) return;
-    for (TRNode& n : nodes)
+    // A new view starts folded.
+    for (TRNode& n : nodes) {
         n.viewNode = 0;
+        n.expanded = false;
+    }
+    expandedNodes.clear();
     viewComplete = false;
     topLevelCount = 0;
     firstTopLevel = nullptr;

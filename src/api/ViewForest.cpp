@@ -32,14 +32,28 @@ bool ViewForest::setImage(ViewNodeId id, int image) {
     return true;
 }
 
-bool ViewForest::sortChildren(ViewNodeId parent, bool full) {
-    std::vector<ViewNodeId>& c = nodes[parent].children;
-    const auto less = [&](ViewNodeId a, ViewNodeId b) {
+namespace {
+
+struct Less {
+    const std::vector<ViewForest::Node>& nodes;
+    bool full;
+    bool operator()(ViewNodeId a, ViewNodeId b) const {
         return VehicleTree::compare(nodes[a].data, nodes[b].data, full) < 0;
-    };
+    }
+};
+
+} // namespace
+
+bool ViewForest::isSorted(ViewNodeId parent, bool full) const {
+    const std::vector<ViewNodeId>& c = nodes[parent].children;
+    return std::is_sorted(c.begin(), c.end(), Less{nodes, full});
+}
+
+bool ViewForest::sortChildren(ViewNodeId parent, bool full) {
     // Stable: equal nodes keep their order, so a sorted list is left exactly as it is.
-    if (std::is_sorted(c.begin(), c.end(), less)) return false;
-    std::stable_sort(c.begin(), c.end(), less);
+    if (isSorted(parent, full)) return false;
+    std::vector<ViewNodeId>& c = nodes[parent].children;
+    std::stable_sort(c.begin(), c.end(), Less{nodes, full});
     for (size_t i = 0; i < c.size(); ++i)
         nodes[c[i]].row = static_cast<uint32_t>(i);
     return true;

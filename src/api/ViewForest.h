@@ -33,6 +33,8 @@ public:
     // Orders the children by VehicleTree::compare, equal ones keeping their order; true when
     // the order changed.
     bool sortChildren(ViewNodeId parent, bool full);
+    // Whether sortChildren would leave the children as they are.
+    bool isSorted(ViewNodeId parent, bool full) const;
     void sortAll(bool full);
 
     const Node& operator[](ViewNodeId id) const { return nodes[id]; }
