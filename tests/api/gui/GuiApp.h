@@ -7,13 +7,9 @@
 
 namespace apitest {
 
-// The one application object of a window test program.
+// The one application object of a window test program, made by its main.
 inline QApplication& guiApp() {
-    static int argc = 1;
-    static char name[] = "tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    return *static_cast<QApplication*>(QCoreApplication::instance());
 }
 
 // With TAVRINA_SCREENSHOTS naming a folder, a window is saved there as NAME.png.
