@@ -23,9 +23,11 @@ struct TRNode {
     // Set and cleared through VehicleTree::nodeExpanded and nodeCollapsed.
     bool expanded = false;
     // Upkeep between refreshes: the online flag the organisations' counts hold for a vehicle,
-    // and whether the node waits in the tree's list of nodes to update.
-    bool countedOnline = false;
-    bool dirty = false;
+    // whether the node waits in the tree's list of nodes to update, and whether a terminal is
+    // in the list of those whose states can expire.
+    bool countedOnline : 1 = false;
+    bool dirty : 1 = false;
+    bool live : 1 = false;
 };
 
 } // namespace api

@@ -1,6 +1,7 @@
 #include "api/VehicleTree.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace api {
 
@@ -57,9 +58,24 @@ struct VehicleTree::Build {
     std::vector<TRNode*> lastChild;
     // The records of the parent chain being attached.
     std::vector<CarTreeNode*> chain;
+    // The last parent looked up: a vehicle's terminals and a terminal's channels follow one
+    // another in id order and share it.
+    std::string_view lastParentId;
+    CarTreeNode* lastParent = nullptr;
+
+    CarTreeNode* find(CarTreeMap& records, const std::string& id) {
+        if (lastParent && id == lastParentId) return lastParent;
+        const auto p = records.find(id);
+        if (p == records.end()) return nullptr;
+        lastParentId = p->first;
+        lastParent = &p->second;
+        return lastParent;
+    }
 };
 
-VehicleTree::VehicleTree(CarTreeMap& vehicles) : vehicles(vehicles) {}
+VehicleTree::VehicleTree(CarTreeMap& vehicles) : vehicles(vehicles) {
+    build();
+}
 
 VehicleTree::~VehicleTree() = default;
 
@@ -94,21 +110,35 @@ void VehicleTree::drop() {
     viewComplete = false;
     topLevelCount = 0;
     firstTopLevel = nullptr;
-    // Through the records that are there now: the nodes may outlive records replaced behind
-    // the tree's back, never the other way round.
-    for (auto& [id, r] : vehicles)
-        r.treeNode = nullptr;
     simIndex.clear();
     dirtyNodes.clear();
+    liveTerminals.clear();
     expandedNodes.clear();
     nodes = {};
     root = TRNode{};
 }
 
+// The tree is rebuilt whenever the records are replaced, so a full refresh needs no new nodes:
+// the view starts over, and the counts are taken from scratch.
+void VehicleTree::restart() {
+    view->clearNodes();
+    viewComplete = false;
+    topLevelCount = 0;
+    firstTopLevel = nullptr;
+    for (TRNode& n : nodes)
+        n.viewNode = 0;
+    countTotals();
+    countOnline();
+}
+
 void VehicleTree::build() {
+    // Links left in the records (by an old tree, or copied with them) mean nothing here.
+    for (auto& [id, r] : vehicles)
+        r.treeNode = nullptr;
     nodes.reserve(vehicles.size());
     Build b;
     b.lastChild.assign(vehicles.size() + 1, nullptr);
+
     for (auto& [id, r] : vehicles)
         if (!r.treeNode) attach(r, b);
     simIndex.finish();
@@ -124,13 +154,13 @@ void VehicleTree::attach(CarTreeNode& record, Build& b) {
     for (CarTreeNode* r = &record;;) {
         b.chain.push_back(r);
         r->treeNode = &attaching;
-        const auto p = vehicles.find(r->pId);
-        if (p == vehicles.end() || p->second.treeNode == &attaching) break;
-        if (p->second.treeNode) {
-            parent = p->second.treeNode;
+        CarTreeNode* p = b.find(vehicles, r->pId);
+        if (!p || p->treeNode == &attaching) break;
+        if (p->treeNode) {
+            parent = p->treeNode;
             break;
         }
-        r = &p->second;
+        r = p;
     }
     for (auto it = b.chain.rbegin(); it != b.chain.rend(); ++it)
         parent = &append(*parent, **it, b);
@@ -153,16 +183,21 @@ TRNode& VehicleTree::append(TRNode& parent, CarTreeNode& record, Build& b) {
         parent.firstChild = &n;
     last = &n;
     record.treeNode = &n;
-    if (record.kind == kTerminal) simIndex.add(record.name, &n);
+    if (record.kind == kTerminal) {
+        simIndex.add(record.name, &n);
+        markLive(n);
+    }
     return n;
 }
 
 void VehicleTree::countTotals() {
-    // From zero, so that counting the same records again gives the same totals.
-    for (TRNode& n : nodes)
-        n.data->total = 0;
+    // From zero, so that counting the same records again gives the same totals; only a node
+    // with children ever counts any.
     postOrder(
-        root, [](TRNode&) {},
+        root,
+        [](TRNode& n) {
+            if (n.firstChild) n.data->total = 0;
+        },
         [](TRNode& n) {
             CarTreeNode* p = n.parent->data;
             if (!p) return;
@@ -242,7 +277,7 @@ void VehicleTree::show() {
 void VehicleTree::refreshTree(bool full) {
     if (!view) return;
     view->beginRefresh(full);
-    if (full) rebuild();
+    if (full) restart();
     std::vector<TRNode*> changed;
     applyStateChanges(changed);
     if (!viewComplete) {
@@ -273,6 +308,12 @@ void VehicleTree::markDirty(TRNode& n) {
     dirtyNodes.push_back(&n);
 }
 
+void VehicleTree::markLive(TRNode& n) {
+    if (n.live) return;
+    n.live = true;
+    liveTerminals.push_back(&n);
+}
+
 void VehicleTree::setOnline(TRNode& n, bool online) {
     if (n.data->online == online) return;
     n.data->online = online;
@@ -296,6 +337,7 @@ void VehicleTree::setTerminalState(const std::string& sim, bool online, util::Da
         r.onlineTime = onlineTime;
         r.gpsAcc = gpsAcc;
         r.gpsAccTime = gpsAccTime;
+        if (online || gpsAcc) markLive(*e.node);
         recomputeParent(*e.node);
     }
 }
@@ -309,11 +351,20 @@ void VehicleTree::markOffline(const media::SIMCH& simch) {
 
 void VehicleTree::expireStates(util::DateTime now) {
     const util::DateTime limit = now - kStateLifetime;
-    for (const SimIndex::Entry& e : simIndex.all()) {
-        CarTreeNode& r = *e.node->data;
+    for (size_t i = 0; i < liveTerminals.size();) {
+        TRNode& t = *liveTerminals[i];
+        CarTreeNode& r = *t.data;
         if (r.gpsAcc && r.gpsAccTime < limit) r.gpsAcc = false;
-        if (r.online && r.onlineTime < limit) setOnline(*e.node, false);
-        recomputeParent(*e.node);
+        if (r.online && r.onlineTime < limit) setOnline(t, false);
+        recomputeParent(t);
+        if (r.online || r.gpsAcc) {
+            ++i;
+            continue;
+        }
+        // Off for good until a state report: nothing left to expire.
+        t.live = false;
+        liveTerminals[i] = liveTerminals.back();
+        liveTerminals.pop_back();
     }
 }
 
@@ -391,14 +442,15 @@ std::string VehicleTree::viewText(const TRNode& n) {
 }
 
 int VehicleTree::viewImage(const TRNode& n) {
-    const bool online = n.data && n.data->online;
+    // Only vehicles and terminals look at their record.
+    const auto online = [&] { return n.data && n.data->online; };
     switch (n.kind) {
     case kFleet:
         return 1;
     case kVehicle:
-        return online ? 2 : 3;
+        return online() ? 2 : 3;
     case kTerminal:
-        return online ? 6 : 7;
+        return online() ? 6 : 7;
     case kChannel:
         return 5;
     default:
@@ -408,7 +460,8 @@ int VehicleTree::viewImage(const TRNode& n) {
 
 size_t VehicleTree::memoryBytes() const {
     return nodes.capacity() * sizeof(TRNode) + simIndex.memoryBytes() +
-           (dirtyNodes.capacity() + expandedNodes.capacity()) * sizeof(TRNode*);
+           (dirtyNodes.capacity() + expandedNodes.capacity() + liveTerminals.capacity()) *
+               sizeof(TRNode*);
 }
 
 } // namespace api

@@ -33,15 +33,16 @@ struct TerminalState {
 
 // The vehicle records linked into a tree of organisations, vehicles, terminals and channels,
 // the terminals indexed by SIM number, and the tree mirrored into a view with counts, images
-// and a fixed order. The tree is rebuilt from the records whenever they are replaced (and at
-// every full refresh), so no node ever points at a record that is gone, and the terminal
-// states work with or without a view.
+// and a fixed order. The tree is rebuilt from the records whenever they are replaced, so no
+// node ever points at a record that is gone, and the terminal states work with or without a
+// view; a full refresh shows it anew with every count taken from scratch.
 //
 // Between refreshes only the nodes whose state changed are touched: online flags must change
 // through setTerminalState, markOffline and expireStates, which note what the next refresh has
 // to update.
 class VehicleTree {
 public:
+    // Builds the tree of the records there are.
     explicit VehicleTree(CarTreeMap& vehicles);
     ~VehicleTree();
     VehicleTree(const VehicleTree&) = delete;
@@ -94,6 +95,7 @@ private:
 
     void drop();
     void build();
+    void restart();
     void attach(CarTreeNode& record, Build& b);
     TRNode& append(TRNode& parent, CarTreeNode& record, Build& b);
     void countTotals();
@@ -104,6 +106,7 @@ private:
     void setOnline(TRNode& node, bool online);
     void recomputeParent(TRNode& node);
     void markDirty(TRNode& node);
+    void markLive(TRNode& node);
     const TRNode* firstTerminal(const media::SIMCH& simch) const;
 
     CarTreeMap& vehicles;
@@ -112,6 +115,9 @@ private:
     // build, so the nodes never move.
     std::vector<TRNode> nodes;
     std::vector<TRNode*> dirtyNodes;
+    // The terminals that are online or have ACC on, the only ones expiry can change; after a
+    // build, every terminal, so that the first expiry settles every vehicle.
+    std::vector<TRNode*> liveTerminals;
     std::vector<TRNode*> expandedNodes;
     // The view holds a node for every node that should have one.
     bool viewComplete = false;
