@@ -252,6 +252,37 @@ TEST_F(Tree, TerminalQueries) {
     EXPECT_TRUE(tree.terminalTitle(unknown).empty());
 }
 
+TEST(TreeIndex, ASimOnTwoVehiclesAndManySims) {
+    std::string list = R"([{"id":"b","pId":"","dept":3,"name":"乙","isOnline":0,"sjhm":"77"},
+        {"id":"a","pId":"","dept":3,"name":"甲","isOnline":0,"sjhm":"77"})";
+    for (int v = 0; v < 3000; ++v)
+        list += R"(,{"id":"x)" + std::to_string(v) + R"(","pId":"","dept":3,"name":"n",)" +
+                R"("isOnline":0,"sjhm":")" + std::to_string(13900000000LL + v * 7919) + "\"}";
+    CarTreeMap m = records(list + "]");
+    VehicleTree tree(m);
+    // Both terminals of the SIM, the first attached (vehicle a, first in id order) answering.
+    EXPECT_EQ(tree.simIndex.find(sim("77")).size(), 2u);
+    EXPECT_EQ(util::gbkToUtf8(tree.terminalInfo({sim("77"), 0}).vehicleName), "甲");
+    tree.setTerminalState(sim("77"), true, 1.0, false, 0);
+    EXPECT_TRUE(m.at("a").online && m.at("b").online);
+    for (int v = 0; v < 3000; ++v) {
+        const std::string s = sim(std::to_string(13900000000LL + v * 7919).c_str());
+        ASSERT_EQ(tree.simIndex.find(s).size(), 1u) << s;
+        EXPECT_EQ(tree.simIndex.find(s)[0].node->parent->data->id, "x" + std::to_string(v));
+    }
+    EXPECT_TRUE(tree.simIndex.find(sim("13900000001")).empty());
+    EXPECT_TRUE(tree.simIndex.find("").empty());
+}
+
+// A cached vehicle may say online while none of its terminals does; the first expiry settles it.
+TEST(TreeExpiry, TheFirstExpirySettlesEveryVehicle) {
+    CarTreeMap m = records(R"([{"id":"v","pId":"","dept":3,"name":"车","isOnline":1,"sjhm":"5"}])");
+    m.at("v" + sim("5")).online = false;
+    VehicleTree tree(m);
+    tree.expireStates(46000);
+    EXPECT_FALSE(m.at("v").online);
+}
+
 TEST(TreeCompare, BothModes) {
     CarTreeMap m = records(R"([
         {"id":"a","pId":"","dept":1,"name":"乙"},
