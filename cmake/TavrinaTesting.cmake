@@ -15,11 +15,13 @@ function(tavrina_add_test name)
         TAVRINA_TESTDATA="${TAVRINA_SHARED_TESTDATA}"
         TAVRINA_BINARY_DIR="${CMAKE_BINARY_DIR}")
     # Windows are tested without a display: Qt's offscreen platform, fonts from the system.
+    # DISCOVERY_TIMEOUT is an option of gtest_discover_tests: after PROPERTIES it would swallow
+    # every property that follows it.
     if(T_LABEL STREQUAL "gui")
-        gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+            PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
     else()
-        gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${T_LABEL})
     endif()
     if(T_LABEL STREQUAL "unit")
         add_dependencies(tavrina_unit_tests ${name})

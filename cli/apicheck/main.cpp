@@ -1,7 +1,9 @@
 // tavrina-apicheck: runs login, the vehicle list, one state query and optionally a live-play
 // command against a platform through the client's own web-API code, printing one line per
 // result ("opid=N result=1|0 status=TEXT", UTF-8) and a summary; exit 0 when every step
-// succeeded, 1 when one failed, 2 on a usage error.
+// succeeded, 1 when one failed, 2 on a usage error. With --tree, the vehicle tree as the
+// operator's view shows it after a full refresh follows the state query: one node per line in
+// view order, two spaces per level, the shown text, a tab and "kind=K image=I".
 
 #include <charconv>
 #include <iostream>
@@ -10,6 +12,7 @@
 #include <string_view>
 
 #include "api/HttpPostDataCont.h"
+#include "api/TextTreeView.h"
 #include "media/SIMCH.h"
 #include "util/GbkText.h"
 
@@ -17,7 +20,7 @@ namespace {
 
 const char* kUsage =
     "usage: tavrina-apicheck --data-url URL --cmd-url URL --user NAME --password PASS\n"
-    "       [--project-type N] [--live SIM:CH] [--play-server ID] [--log]\n";
+    "       [--project-type N] [--live SIM:CH] [--play-server ID] [--log] [--tree]\n";
 
 struct Options {
     std::string dataUrl, cmdUrl, user, password, playServer;
@@ -25,6 +28,7 @@ struct Options {
     bool live = false;
     media::SIMCH liveKey;
     bool log = false;
+    bool tree = false;
 };
 
 bool number(std::string_view text, unsigned limit, unsigned& out) {
@@ -39,6 +43,8 @@ bool parse(int argc, char** argv, Options& o) {
         const bool hasValue = i + 1 < argc;
         if (a == "--log") {
             o.log = true;
+        } else if (a == "--tree") {
+            o.tree = true;
         } else if (!hasValue) {
             return false;
         } else if (a == "--data-url") {
@@ -78,6 +84,7 @@ int main(int argc, char** argv) {
         std::cerr << kUsage;
         return 2;
     }
+    api::TextTreeView view; // outlives the client, whose tree holds it
     api::HttpPostDataCont client;
     client.dataUrl = util::utf8ToGbk(o.dataUrl);
     client.cmdUrl = util::utf8ToGbk(o.cmdUrl);
@@ -111,6 +118,11 @@ int main(int argc, char** argv) {
             if (r.kind == api::kTerminal && first.size() < api::HttpPostDataCont::kStateBatch)
                 first.insert(r.name);
         if (!first.empty()) step([&] { client.queryState(first); });
+        if (o.tree) {
+            client.setTreeView(&view);
+            client.refreshTree(true);
+            std::cout << view.render();
+        }
         if (o.live) step([&] { client.playLive(o.liveKey, 1, 0); });
     }
 

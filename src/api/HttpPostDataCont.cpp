@@ -297,7 +297,7 @@ bool HttpPostDataCont::stateReply(bool ok, const std::string& errorText, const s
         if (!sjhm || !acc) return false;
         const util::DateTime onlineTime = reportTime(*e, "spwzhbsj", now);
         bool online = truncNumber(acc->asNumber()) == 1;
-        if (now - onlineTime > 0.00347) online = false;
+        if (now - onlineTime > kStateLifetime) online = false;
         const CJvalue* gpsacc = e->find(CJkey("gpsacc"));
         const bool gpsAcc = gpsacc && (truncNumber(gpsacc->asNumber()) & 1) != 0;
         setTerminalState(media::padSim(sjhm->asText()), online, onlineTime, gpsAcc,
@@ -319,8 +319,7 @@ bool HttpPostDataCont::vehicleTreeReply(bool ok, const std::string& errorText,
     // Read aside: a faulty list keeps the records the operator already has.
     CarTreeMap read;
     if (!readVehicleList(*env.obj, read)) return false;
-    vehicles = std::move(read);
-    indexTerminals();
+    tree.replaceRecords(std::move(read));
     statusText = "获取车辆资料完成"_gbk;
     vehicleDataTime = clock->now();
     saveVehicleCache();
@@ -348,56 +347,13 @@ void HttpPostDataCont::saveVehicleCache() {
 
 bool HttpPostDataCont::loadVehicleCache(std::string_view value) {
     util::DateTime fetched = 0;
-    if (readVehicleCache(value, userName, clock->now(), vehicles, fetched) != CacheRead::ok)
+    CarTreeMap read;
+    if (readVehicleCache(value, userName, clock->now(), read, fetched) != CacheRead::ok)
         return false;
     vehicleDataTime = fetched;
-    indexTerminals();
+    tree.replaceRecords(std::move(read));
     if (OnResult) OnResult(kVehicleTree, true, "加载车辆资料成功"_gbk, media::SIMCH{});
     return true;
-}
-
-void HttpPostDataCont::indexTerminals() {
-    terminalIds.clear();
-    for (const auto& [id, r] : vehicles)
-        if (r.kind == kTerminal) terminalIds[r.name].push_back(id);
-}
-
-void HttpPostDataCont::recomputeVehicle(const std::string& vehicleId) {
-    auto parent = vehicles.find(vehicleId);
-    if (parent == vehicles.end()) return;
-    bool any = false;
-    // A terminal's id is its vehicle's id followed by the SIM, so they follow it in order.
-    for (auto it = std::next(parent); it != vehicles.end() && it->first.starts_with(vehicleId);
-         ++it)
-        if (it->second.pId == vehicleId && it->second.online) any = true;
-    parent->second.online = any;
-}
-
-void HttpPostDataCont::setTerminalState(const std::string& sim, bool online,
-                                        util::DateTime onlineTime, bool gpsAcc,
-                                        util::DateTime gpsAccTime) {
-    auto found = terminalIds.find(sim);
-    if (found == terminalIds.end()) return;
-    for (const std::string& id : found->second) {
-        auto r = vehicles.find(id);
-        if (r == vehicles.end()) continue;
-        r->second.online = online;
-        r->second.onlineTime = onlineTime;
-        r->second.gpsAcc = gpsAcc;
-        r->second.gpsAccTime = gpsAccTime;
-        recomputeVehicle(r->second.pId);
-    }
-}
-
-void HttpPostDataCont::markOffline(const media::SIMCH& simch) {
-    auto found = terminalIds.find(simch.sim);
-    if (found == terminalIds.end()) return;
-    for (const std::string& id : found->second) {
-        auto r = vehicles.find(id);
-        if (r == vehicles.end()) continue;
-        r->second.online = false;
-        recomputeVehicle(r->second.pId);
-    }
 }
 
 // --- Media commands ---

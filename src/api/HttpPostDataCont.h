@@ -16,6 +16,7 @@
 #include "api/CarTreeNode.h"
 #include "api/RequestLog.h"
 #include "api/UpAlarmXC.h"
+#include "api/VehicleTree.h"
 #include "media/SIMCH.h"
 #include "util/Clock.h"
 
@@ -93,6 +94,8 @@ public:
     // Where the vehicle cache is written; none: not cached.
     settings::ConfSet* settings = nullptr;
     CarTreeMap vehicles;
+    // The records as a tree; rebuilt whenever the records are replaced.
+    VehicleTree tree{vehicles};
 
     // --- Pipeline ---
     void postRequest(std::string_view label, std::string_view message, const media::SIMCH& simch,
@@ -133,9 +136,20 @@ public:
 
     // --- Vehicle data ---
     bool loadVehicleCache(std::string_view value);
+    void setTreeView(VehicleTreeView* view) { tree.setTreeView(view); }
+    void refreshTree(bool full) { tree.refreshTree(full); }
+    void expireStates() { tree.expireStates(clock->now()); }
     void setTerminalState(const std::string& sim, bool online, util::DateTime onlineTime,
-                          bool gpsAcc, util::DateTime gpsAccTime);
-    void markOffline(const media::SIMCH& simch);
+                          bool gpsAcc, util::DateTime gpsAccTime) {
+        tree.setTerminalState(sim, online, onlineTime, gpsAcc, gpsAccTime);
+    }
+    void markOffline(const media::SIMCH& simch) { tree.markOffline(simch); }
+    TerminalInfo terminalInfo(const media::SIMCH& simch) const { return tree.terminalInfo(simch); }
+    bool terminalState(const media::SIMCH& simch, TerminalState& out) const {
+        return tree.terminalState(simch, out);
+    }
+    bool isTerminalOnline(const media::SIMCH& simch) const { return tree.isTerminalOnline(simch); }
+    std::string terminalTitle(const media::SIMCH& simch) const { return tree.terminalTitle(simch); }
 
 private:
     void postCommand(uint8_t opid, std::string_view label, std::string_view progress,
@@ -152,8 +166,6 @@ private:
     bool commandReply(const media::SIMCH& simch, bool ok, const std::string& errorText,
                       const std::string& reply);
     void saveVehicleCache();
-    void recomputeVehicle(const std::string& vehicleId);
-    void indexTerminals();
 
     const util::Clock* clock;
     std::shared_ptr<HttpTransport> transport;
@@ -164,8 +176,6 @@ private:
     };
     Lane lanes[2]; // commands, bulk queries
     size_t maxWorkers = kDefaultMaxWorkers;
-    // Terminal record ids by SIM number, rebuilt whenever the records are replaced.
-    std::map<std::string, std::vector<std::string>> terminalIds;
 };
 
 } // namespace api

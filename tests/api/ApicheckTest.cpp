@@ -55,6 +55,23 @@ TEST(Apicheck, EveryStepAgainstAPlatform) {
     }
 }
 
+TEST(Apicheck, TreeAsTheViewShowsIt) {
+    LocalHttpServer server([](const LocalHttpServer::Request& r) { return platform(r, 0); });
+    const auto [exit, out] = run("--data-url " + server.url("/p/") + " --cmd-url " +
+                                 server.url("/p/cmd") + " --user demo --password demo --tree");
+    // 1391 reported without a time goes off; the vehicle stays online through 1392.
+    EXPECT_EQ(out, "opid=0 result=1 status=登录成功\n"
+                   "opid=1 result=1 status=获取车辆资料完成\n"
+                   "opid=10 result=1 status=同步状态成功\n"
+                   "公司(1/1)\tkind=1 image=0\n"
+                   "  粤B1\tkind=3 image=2\n"
+                   "    00000000000000001391\tkind=4 image=7\n"
+                   "      CH1 \tkind=5 image=5\n"
+                   "    00000000000000001392\tkind=4 image=6\n"
+                   "summary vehicles=1 terminals=2 channels=1\n");
+    EXPECT_EQ(exit, 0);
+}
+
 TEST(Apicheck, LoginRefusedStops) {
     LocalHttpServer server([](const LocalHttpServer::Request&) {
         return LocalHttpServer::Reply{200, R"({"code":5,"msg":"用户名或密码错误"})"};

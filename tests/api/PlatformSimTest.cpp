@@ -12,6 +12,8 @@
 #include <iostream>
 #include <map>
 #include <set>
+#include <sstream>
+#include <vector>
 
 #include "../net/SimProcess.h"
 #include "api/HttpPostDataCont.h"
@@ -19,6 +21,7 @@
 #include "net/QtTcpClient.h"
 #include "net/RTP_Cont.h"
 #include "net/WS_AVPBList.h"
+#include "support/RunCommand.h"
 #include "util/GbkText.h"
 
 using namespace util::literals;
@@ -290,4 +293,34 @@ TEST(PlatformSim, LivePlayOvertakesTheStateSynchronisation) {
               << " ms), " << left << " of " << batches << " state batches still pending\n";
     runUntil([&] { return p.client.pendingRequests() == 0; }, 60000,
              [&] { p.client.runCompletions(); });
+}
+
+// What an integrator sees of a platform account: the tool's tree holds the whole fleet, every
+// vehicle under an organisation, its terminals below it and their channels below them.
+TEST(PlatformSim, ApicheckTreeHoldsTheFleet) {
+    SimProcess sim({"--http-port", "0", "--vehicles", "60", "--seed", "5"});
+    ASSERT_TRUE(sim.running());
+    const auto r = tavrina_test::runCommand(
+        std::string(TAVRINA_BINARY_DIR) + "/bin/tavrina-apicheck --data-url " + sim.dataUrl +
+            " --cmd-url " + sim.cmdUrl + " --user demo --password demo --tree",
+        false);
+    EXPECT_EQ(r.status, 0) << r.out;
+    std::map<int, int> kinds;
+    std::vector<size_t> depthOf(6, 0);
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        const size_t k = line.find("\tkind=");
+        if (k == std::string::npos) continue;
+        const int kind = line[k + 6] - '0';
+        ++kinds[kind];
+        const size_t depth = line.find_first_not_of(' ') / 2;
+        if (kind >= 3) {
+            EXPECT_EQ(depth, depthOf[kind - 1] + 1) << line; // below the node before of its kind
+        }
+        depthOf[kind] = depth;
+    }
+    EXPECT_EQ(kinds[3], 60);
+    EXPECT_GT(kinds[4], 60);
+    EXPECT_GT(kinds[5], kinds[4]);
+    EXPECT_NE(r.out.find("summary vehicles=60 "), std::string::npos);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FakeTransport.h"
+#include "RecordingTreeView.h"
 #include "api/HttpPostDataCont.h"
 #include "api/VehicleList.h"
 #include "settings/ConfSet.h"
@@ -222,6 +223,43 @@ TEST_F(Cache, LargeListInATextParameterIsKeptWhole) {
     next.userName = "demo";
     EXPECT_TRUE(next.loadVehicleCache(value));
     EXPECT_EQ(next.vehicles.size(), 6000u);
+}
+
+// Whatever replaces the records, no node is left pointing at one that is gone: a good reply or a
+// cache empties the view and brings a new tree, a faulty reply leaves records and tree alone.
+TEST_F(Cache, TheTreeFollowsTheRecords) {
+    apitest::RecordingTreeView view;
+    client->setTreeView(&view);
+    const auto linked = [&] {
+        for (auto& [id, r] : client->vehicles)
+            if (!r.treeNode || r.treeNode->data != &r) return false;
+        return client->tree.nodeCount() == client->vehicles.size();
+    };
+    ASSERT_TRUE(fetch(kList));
+    client->refreshTree(true);
+    const std::string shown = view.render();
+    ASSERT_NE(shown.find("CH1 "), std::string::npos);
+    std::string cached;
+    ASSERT_TRUE(store.GetStr(utf8ToGbk("车辆资料"), cached));
+
+    EXPECT_FALSE(fetch(R"([{"id":"o9","pId":"","dept":1,"name":"n"},{"pId":"","dept":1}])"));
+    EXPECT_TRUE(linked());
+    client->refreshTree(false);
+    EXPECT_EQ(view.render(), shown);
+
+    ASSERT_TRUE(fetch(R"([{"id":"v7","pId":"","dept":3,"name":"车","isOnline":1,"sjhm":"7"}])"));
+    EXPECT_EQ(view.nodes().size(), 0u);
+    EXPECT_TRUE(linked());
+    client->refreshTree(false);
+    EXPECT_EQ(view.render(), "车\tkind=3 image=2\n  00000000000000000007\tkind=4 image=6\n");
+
+    ASSERT_TRUE(client->loadVehicleCache(cached));
+    EXPECT_EQ(view.nodes().size(), 0u);
+    EXPECT_TRUE(linked());
+    EXPECT_TRUE(client->isTerminalOnline({kSimB, 0}));
+    client->refreshTree(true);
+    EXPECT_EQ(view.render(), shown);
+    client->setTreeView(nullptr);
 }
 
 } // namespace
