@@ -62,8 +62,9 @@ MultiPlayer::~MultiPlayer() {
         player->Stop();
 }
 
-void MultiPlayer::SetTickThreads(int threads) {
+void MultiPlayer::SetTickThreads(int threads, double aboveMs) {
     pool = threads > 0 ? std::make_unique<TickPool>(threads) : nullptr;
+    parallelAboveMs = aboveMs;
 }
 
 int MultiPlayer::tickThreads() const {

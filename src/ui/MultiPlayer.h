@@ -52,6 +52,8 @@ public:
     static constexpr int kAudioBlockMs = 40;
     // Fewer visible players than this are converted exactly, every picture.
     static constexpr int kFewPlayers = 7;
+    // Ticks that cost one thread less than this (at the last draw) run on the caller alone.
+    static constexpr double kParallelTicksMs = 10;
 
     // (key, event code, argument)
     using EventCallback = std::function<void(const media::SIMCH&, uint8_t, uint8_t)>;
@@ -98,8 +100,8 @@ public:
     void MouseUp(int button, int x, int y);
 
     // Threads beside the caller that run the players' ticks of one Draw; 0 ticks them all on
-    // the caller.
-    void SetTickThreads(int threads);
+    // the caller. The pool is used once the ticks of a draw cost one thread `aboveMs`.
+    void SetTickThreads(int threads, double aboveMs = kParallelTicksMs);
     int tickThreads() const;
 
     // Pictures per page, columns and rows of a split mode.
@@ -154,6 +156,8 @@ private:
     std::set<media::SIMCH> closing; // keys whose close event is being raised
     std::unique_ptr<TickPool> pool;
     std::vector<media::RTPPlayer*> tickList; // kept between draws so a tick allocates nothing
+    double tickWorkMs = 0;                   // the last draw's ticks, for one thread
+    double parallelAboveMs = kParallelTicksMs;
     bool drawing = false;
 };
 

@@ -6,6 +6,7 @@
 
 #include "ui/MultiPlayer.h"
 #include "ui/TickPool.h"
+#include "util/Stopwatch.h"
 
 using media::RTPPlayer;
 using media::SIMCH;
@@ -82,16 +83,22 @@ void MultiPlayer::Draw() {
 }
 
 void MultiPlayer::tickPlayers(bool few) {
-    if (!pool || playerMap.size() < 2) {
+    const bool parallel = pool && playerMap.size() > 1 && tickWorkMs >= parallelAboveMs;
+    const util::Stopwatch watch;
+    if (!parallel) {
         for (auto& [key, p] : playerMap)
             p->Tick(few);
-        return;
+    } else {
+        tickList.clear();
+        for (auto& [key, p] : playerMap)
+            tickList.push_back(p.get());
+        // Players share nothing but the audio output, which guards itself.
+        pool->Run(tickList.size(), [this, few](size_t i) { tickList[i]->Tick(few); });
     }
-    tickList.clear();
-    for (auto& [key, p] : playerMap)
-        tickList.push_back(p.get());
-    // Players share nothing but the audio output, which guards itself.
-    pool->Run(tickList.size(), [this, few](size_t i) { tickList[i]->Tick(few); });
+    // What the ticks cost one thread, roughly: light ticks are not worth waking the pool for
+    // (its hand-over and the players' caches moving between cores cost more than they save).
+    const size_t threads = parallel ? std::min<size_t>(pool->workers() + 1, playerMap.size()) : 1;
+    tickWorkMs = watch.elapsedMs() * static_cast<double>(threads);
 }
 
 void MultiPlayer::raiseBufferEvents() {

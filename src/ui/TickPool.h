@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -30,8 +31,8 @@ public:
     int workers() const { return static_cast<int>(threads.size()); }
 
 private:
-    void work();
-    void drain();
+    void work(size_t own);
+    void drain(size_t own);
 
     std::vector<std::thread> threads;
 
@@ -46,8 +47,10 @@ private:
     bool stopping = false;
     std::exception_ptr failure;
 
-    // Taken by every thread of a batch without the lock.
-    std::atomic<size_t> next{0};
+    // Job i belongs to slot i mod slots: slot 0 is the caller's, slot t the t-th worker's.
+    // The count of a slot's jobs taken so far, by every thread without the lock.
+    size_t slots;
+    std::unique_ptr<std::atomic<size_t>[]> next;
 };
 
 } // namespace ui

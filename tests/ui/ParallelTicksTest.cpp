@@ -21,7 +21,7 @@ Played play(const std::vector<media::RTP_data>& frames, int players, int threads
     media::ClockCounter counter(clock);
     auto sound = std::make_shared<FakeSoundScript>();
     ui::MultiPlayer grid(counter, FakeSoundDevice::factory(sound));
-    grid.SetTickThreads(threads);
+    grid.SetTickThreads(threads, 0); // every draw on the pool, however light
     RecordingSurface surface;
     surface.hashPictures = true;
     FakeIcons icons;
