@@ -16,10 +16,11 @@ function(tavrina_add_test name)
         TAVRINA_BINARY_DIR="${CMAKE_BINARY_DIR}")
     # Windows are tested without a display: Qt's offscreen platform, fonts from the system.
     if(T_LABEL STREQUAL "gui")
-        gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+        # DISCOVERY_TIMEOUT before PROPERTIES: a keyword after it ends the property list.
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+            PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
     else()
-        gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${T_LABEL})
     endif()
     if(T_LABEL STREQUAL "unit")
         add_dependencies(tavrina_unit_tests ${name})
