@@ -114,23 +114,13 @@ bool MainControl::ReadSettings() {
     if (!store.GetBool("收发日志"_gbk, logOn)) return false;
     if (login != nullptr) login->logic().setLog(logOn, programDir);
     web.log.logOn = logOn;
-    std::string videoHost;
-    uint16_t videoPort = 0;
-    if (!store.GetStr("RTP服务器IP"_gbk, videoHost) || !store.GetPort("RTP服务器端口"_gbk, videoPort))
-        return false;
-    video.serverAddress = videoHost;
-    video.serverPort = videoPort;
-    std::string dataUrl, cmdUrl;
-    if (!store.GetStr("POST_Data_url"_gbk, dataUrl) || !store.GetStr("POST_CMD_url"_gbk, cmdUrl))
-        return false;
-    web.dataUrl = dataUrl;
-    web.cmdUrl = cmdUrl;
-    std::string wsHost;
-    uint16_t wsPort = 0;
-    if (!store.GetStr("WS监听IP"_gbk, wsHost) || !store.GetPort("WS监听端口"_gbk, wsPort))
-        return false;
-    listener.host = wsHost;
-    listener.port = wsPort;
+    // Each value goes to its place as soon as it is read: a failure leaves what came before.
+    if (!store.GetStr("RTP服务器IP"_gbk, video.serverAddress)) return false;
+    if (!store.GetPort("RTP服务器端口"_gbk, video.serverPort)) return false;
+    if (!store.GetStr("POST_Data_url"_gbk, web.dataUrl)) return false;
+    if (!store.GetStr("POST_CMD_url"_gbk, web.cmdUrl)) return false;
+    if (!store.GetStr("WS监听IP"_gbk, listener.host)) return false;
+    if (!store.GetPort("WS监听端口"_gbk, listener.port)) return false;
     listener.path = "/qorl/zdwebsocket/";
     uint8_t kind = 0;
     if (!store.GetByte("平台名称"_gbk, kind)) kind = 0;

@@ -80,7 +80,7 @@ void MainControl::writeStats(util::DateTime now) {
         s.bytes = p->stats.bytes;
         s.decoded = p->stats.decoded;
         s.shown = p->stats.shown;
-        s.bufferedMs = MultiPlayer::BufferedSpan(*p);
+        s.bufferedMs = MultiPlayer::bufferedSpan(*p);
         s.dropped = p->buffer.droppedFrames();
         pictures.push_back(std::move(s));
     }

@@ -3,10 +3,11 @@
 #include <QEvent>
 #include <QGuiApplication>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/scrnsaver.h>
-
 namespace ui::gui {
+
+// In a file of their own: the X headers' macros clash with Qt's names.
+bool screenSaverExtension(void* display);
+bool screenSaverIdleMs(void* display, unsigned long& ms);
 
 IdleClock::IdleClock() {
     lastInput.start();
@@ -15,10 +16,7 @@ IdleClock::IdleClock() {
         if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
             display = x11->display();
     }
-    int eventBase = 0, errorBase = 0;
-    desktopWorks = display != nullptr &&
-                   XScreenSaverQueryExtension(static_cast<Display*>(display), &eventBase,
-                                              &errorBase);
+    desktopWorks = display != nullptr && screenSaverExtension(display);
 }
 
 IdleClock::~IdleClock() {
@@ -26,15 +24,7 @@ IdleClock::~IdleClock() {
 }
 
 bool IdleClock::queryDesktop(unsigned long& ms) {
-    if (!desktopWorks) return false;
-    XScreenSaverInfo* info = XScreenSaverAllocInfo();
-    if (info == nullptr) return false;
-    const bool ok = XScreenSaverQueryInfo(static_cast<Display*>(display),
-                                          DefaultRootWindow(static_cast<Display*>(display)),
-                                          info) != 0;
-    ms = info->idle;
-    XFree(info);
-    return ok;
+    return desktopWorks && screenSaverIdleMs(display, ms);
 }
 
 unsigned IdleClock::seconds() {
