@@ -58,7 +58,7 @@ public:
 
     uint32_t Elapsed() const { return clock.Elapsed(); }
     // "CH1 " and so on, for the caption.
-    std::string_view label() const { return channelLabel(key.channel); }
+    std::string_view label() const { return labelText; }
     const VideoFrame& frame() const { return picture; }
 
     int state = Stopped;
@@ -81,6 +81,7 @@ public:
     // Kept for the view.
     SIMCH key;
     std::string displayName; // GBK
+    std::string labelText;   // GBK
     int cell = -1;
     bool visible = true;
     bool paused = false;
