@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
     // Opened in the middle of the screen.
     if (const QScreen* s = window.screen()) {
         const QRect r = s->availableGeometry();
-        window.move(r.x() + (r.width() - window.width()) / 2, r.y() + (r.height() - window.height()) / 2);
+        window.move(r.x() + (r.width() - window.width()) / 2,
+                    r.y() + (r.height() - window.height()) / 2);
     }
     window.show();
     window.start();

@@ -7,7 +7,9 @@ namespace ui {
 
 // What the logic needs of the desktop: boxes for the operator, the idle time, the file
 // browser. A window class implements it; tests record it. Texts are GBK. Boxes are modal and
-// kept on top of all windows; they return once dismissed (the event loop goes on meanwhile).
+// kept on top of all windows, and the event loop (the timer, the sockets) goes on while they
+// are open. Information and error boxes may return before they are dismissed; the questions
+// return the answer.
 class Desktop {
 public:
     virtual ~Desktop() = default;

@@ -53,7 +53,8 @@ std::string LoopStats::line(util::DateTime now, size_t residentBytes,
         appendNumber(out, "decoded", p.decoded);
         appendNumber(out, "shown", p.shown);
         appendNumber(out, "buffered_ms", p.bufferedMs);
-        appendNumber(out, "dropped", static_cast<double>(p.dropped), false);
+        appendNumber(out, "dropped", static_cast<double>(p.dropped));
+        appendNumber(out, "start_ms", p.startMs, false);
         out += "}";
     }
     out += "]}";

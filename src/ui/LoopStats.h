@@ -22,6 +22,7 @@ public:
         uint32_t shown = 0;      // pictures, in the last second
         uint32_t bufferedMs = 0; // media waiting in the buffer
         uint64_t dropped = 0;    // frames dropped since the picture opened
+        uint32_t startMs = 0;    // from the first frame to the first picture; 0 = none yet
     };
 
     void addTick(double ms);

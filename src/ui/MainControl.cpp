@@ -79,9 +79,8 @@ void MainControl::FormCreate() {
     listener.Reset();
     view.desktop = desktop;
     view.MakeFilePath = [this](std::string& out, int kind, const std::string& name,
-                               const std::string& label, const std::string& ext, double t) {
-        return MakeFilePath(out, kind, name, label, ext, t);
-    };
+                               const std::string& label, const std::string& ext,
+                               double t) { return MakeFilePath(out, kind, name, label, ext, t); };
     view.OnChannelEvent = [this](const media::SIMCH& k, uint8_t code, uint8_t arg) {
         onChannelEvent(k, code, arg);
     };
@@ -144,7 +143,8 @@ bool MainControl::prepareConnections(uint8_t kind, std::string& message) {
 }
 
 bool MainControl::FormCloseQuery() {
-    if (web.loggedIn && desktop != nullptr && !desktop->AskYesNo("提示"_gbk, "是否要退出系统？"_gbk))
+    if (web.loggedIn && desktop != nullptr &&
+        !desktop->AskYesNo("提示"_gbk, "是否要退出系统？"_gbk))
         return false;
     saveLastPictures();
     TB_stopallClick();

@@ -40,8 +40,8 @@ public:
     enum Mode : uint8_t { kPlaybackRunning = 0, kPlaybackIdle = 2, kLive = 5 };
 
     static constexpr const char* kVideoPassword = "mqv908172";
-    static constexpr util::DateTime kAgeingDays = 0.0000578;  // about 5 s
-    static constexpr util::DateTime kRefreshDays = 0.000347;  // about 30 s
+    static constexpr util::DateTime kAgeingDays = 0.0000578;   // about 5 s
+    static constexpr util::DateTime kRefreshDays = 0.000347;   // about 30 s
     static constexpr util::DateTime kTreeRequestDays = 0.0007; // about 60.5 s
     static constexpr unsigned kIdleWarnSeconds = 240;
     static constexpr unsigned kIdleCloseSeconds = 300;

@@ -47,15 +47,14 @@ void MainControl::TB_playallClick(const api::TRNode* selected) {
             openChannel({selectedKey.sim, media::channelFromLabel(label)}, info.vehicleName, label,
                         0, true);
     } else if (node->kind == api::kChannel) {
-        openChannel(selectedKey, info.vehicleName, std::string(media::channelLabel(selectedKey.channel)),
-                    0, true);
+        openChannel(selectedKey, info.vehicleName,
+                    std::string(media::channelLabel(selectedKey.channel)), 0, true);
     }
 }
 
 void MainControl::openChannel(const media::SIMCH& key, const std::string& vehicleName,
                               const std::string& label, uint8_t cell, bool request) {
-    media::RTPPlayer* p =
-        view.Open(key, vehicleName, label, cell, false, kSampleRate, kBits, 1);
+    media::RTPPlayer* p = view.Open(key, vehicleName, label, cell, false, kSampleRate, kBits, 1);
     if (p == nullptr) return; // no cell left for it
     // The status first: a request refused at once ("视频服务器未连接") must stay readable.
     view.SetStatus(key, "建立通道..."_gbk);
@@ -76,7 +75,8 @@ void MainControl::setStatus(const media::SIMCH& key, const std::string& text) {
     view.SetStatus(key, text);
 }
 
-void MainControl::onReply(const media::SIMCH& key, uint16_t code, bool ok, const std::string& text) {
+void MainControl::onReply(const media::SIMCH& key, uint16_t code, bool ok,
+                          const std::string& text) {
     switch (code) {
     case net::RTP_Cont::kOpen:
         if (!ok) {
@@ -86,8 +86,7 @@ void MainControl::onReply(const media::SIMCH& key, uint16_t code, bool ok, const
         setStatus(key, text == "0" ? "设备连接..."_gbk : "等待码流..."_gbk);
         view.SetWait(key, kWaitSeconds);
         // Only a channel that still has a picture asks the terminal to send.
-        if (mode == kLive && text == "0" && view.players().count(key))
-            web.playLive(key, 0, 1);
+        if (mode == kLive && text == "0" && view.players().count(key)) web.playLive(key, 0, 1);
         return;
     case net::RTP_Cont::kClose:
         setStatus(key, "设备断开..."_gbk);

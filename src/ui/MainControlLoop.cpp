@@ -48,7 +48,8 @@ void MainControl::secondStep(util::DateTime now) {
         refreshChannels();
     }
     if (vehicleDataLoaded() && window.carSynCaption != "车辆资料更新中..."_gbk) {
-        window.carSynCaption = "车辆资料 "_gbk + util::formatDateTime("mm-dd hh:nn", web.vehicleDataTime);
+        window.carSynCaption =
+            "车辆资料 "_gbk + util::formatDateTime("mm-dd hh:nn", web.vehicleDataTime);
         if (syncCounter > 0) ++syncCounter;
         if (syncCounter > kSyncAfterSeconds) BT_carAccFlushClick();
     }
@@ -82,6 +83,8 @@ void MainControl::writeStats(util::DateTime now) {
         s.shown = p->stats.shown;
         s.bufferedMs = MultiPlayer::bufferedSpan(*p);
         s.dropped = p->buffer.droppedFrames();
+        if (p->stats.firstPictureMs != 0 && p->stats.firstPictureMs >= p->stats.firstDataMs)
+            s.startMs = p->stats.firstPictureMs - p->stats.firstDataMs;
         pictures.push_back(std::move(s));
     }
     OnStats(stats.line(now, ResidentBytes(), pictures));

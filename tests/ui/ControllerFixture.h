@@ -229,7 +229,8 @@ protected:
 
     // The video server's side: accepts the connection and the login.
     void videoLogin() {
-        ASSERT_TRUE(until([&] { return videoSocket() != nullptr && !videoSocket()->opens.empty(); }));
+        ASSERT_TRUE(
+            until([&] { return videoSocket() != nullptr && !videoSocket()->opens.empty(); }));
         videoSocket()->accept();
         videoSocket()->deliver(reply(net::RTP_Cont::kLogin, true, "c1"));
         videoSocket()->deliver(reply(net::RTP_Cont::kAnswer, true, "ok"));
@@ -268,7 +269,8 @@ protected:
     }
 
     // A tree node by its record's name, below the node named `under` when one is given.
-    const api::TRNode* node(const std::string& utf8Name, uint8_t kind, const char* under = nullptr) {
+    const api::TRNode* node(const std::string& utf8Name, uint8_t kind,
+                            const char* under = nullptr) {
         const api::TRNode* from = &control->web.tree.root;
         if (under != nullptr) from = node(under, api::kVehicle);
         if (from == nullptr) return nullptr;

@@ -11,7 +11,7 @@ TEST(LoopStats, PercentilesOfTheSecondAndOneLinePerSecond) {
     for (int i = 1; i <= 100; ++i)
         stats.addTick(i); // 1..100 ms, in any order the loop gives
     std::vector<ui::LoopStats::Picture> pictures{
-        {"00000000013912345678:1", 3, 1000, 25, 25, 480, 2}};
+        {"00000000013912345678:1", 3, 1000, 25, 25, 480, 2, 230}};
     const std::string line =
         stats.line(util::encodeDateTime(2026, 1, 2, 3, 4, 5), 64u << 20, pictures);
     EXPECT_EQ(line.find('\n'), std::string::npos);
@@ -28,6 +28,7 @@ TEST(LoopStats, PercentilesOfTheSecondAndOneLinePerSecond) {
     EXPECT_EQ(p.get("cell").number(), 3);
     EXPECT_EQ(p.get("buffered_ms").number(), 480);
     EXPECT_EQ(p.get("dropped").number(), 2);
+    EXPECT_EQ(p.get("start_ms").number(), 230);
 
     // The next second starts empty; no picture gives an empty list, not null.
     const std::string quiet = stats.line(0, 0, {});

@@ -82,8 +82,9 @@ TEST_F(Controller, LoginLoadsTheVehicleDataAndStartsTheVideoServer) {
     clock.advanceMs(61000);
     control->BT_carSYNClick();
     EXPECT_EQ(util::gbkToUtf8(control->window.carSynCaption), "车辆资料更新中...");
-    ASSERT_TRUE(until([&] { return platform->sent("carTree").size() == 2 &&
-                                   control->web.pendingRequests() == 0; }));
+    ASSERT_TRUE(until([&] {
+        return platform->sent("carTree").size() == 2 && control->web.pendingRequests() == 0;
+    }));
     EXPECT_EQ(videoSockets.size(), 1u);
     EXPECT_EQ(loginWindow.closed, 2);
     // Within 60 s of the last fetch the button does nothing.

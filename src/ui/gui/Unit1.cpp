@@ -189,22 +189,28 @@ void TForm1::build() {
     car->addLayout(sync);
     car->addWidget(CarTree_obj, 1);
 
-    TB_cartree = toolButton("TB_cartree", QString::fromUtf8("车辆树"), QString::fromUtf8("车辆列表"));
+    TB_cartree =
+        toolButton("TB_cartree", QString::fromUtf8("车辆树"), QString::fromUtf8("车辆列表"));
     TB_view = toolButton("TB_view", QString::fromUtf8("监控"), QString::fromUtf8("视频监控"));
     TB_view->setCheckable(true);
-    TB_stopall = toolButton("TB_stopall", QString::fromUtf8("停止"), QString::fromUtf8("关闭全部画面"));
-    TB_playall = toolButton("TB_playall", QString::fromUtf8("打开"), QString::fromUtf8("打开摄像头"));
+    TB_stopall =
+        toolButton("TB_stopall", QString::fromUtf8("停止"), QString::fromUtf8("关闭全部画面"));
+    TB_playall =
+        toolButton("TB_playall", QString::fromUtf8("打开"), QString::fromUtf8("打开摄像头"));
     TB_file = toolButton("TB_file", QString::fromUtf8("已下载"), QString::fromUtf8("已下载"));
-    TB_upscreen = toolButton("TB_upscreen", QString::fromUtf8("上一屏"), QString::fromUtf8("上一屏"));
+    TB_upscreen =
+        toolButton("TB_upscreen", QString::fromUtf8("上一屏"), QString::fromUtf8("上一屏"));
     TB_uppic = toolButton("TB_uppic", QString::fromUtf8("上一个"), QString::fromUtf8("上一个"));
     TB_downpic = toolButton("TB_downpic", QString::fromUtf8("下一个"), QString::fromUtf8("下一个"));
-    TB_downscreen = toolButton("TB_downscreen", QString::fromUtf8("下一屏"), QString::fromUtf8("下一屏"));
+    TB_downscreen =
+        toolButton("TB_downscreen", QString::fromUtf8("下一屏"), QString::fromUtf8("下一屏"));
     TB_2pic = toolButton("TB_2pic", QString::fromUtf8("2分屏"), QString::fromUtf8("2分屏"));
     TB_4pic = toolButton("TB_4pic", QString::fromUtf8("4分屏"), QString::fromUtf8("4分屏"));
     TB_6pic = toolButton("TB_6pic", QString::fromUtf8("6分屏"), QString::fromUtf8("6分屏"));
     TB_9pic = toolButton("TB_9pic", QString::fromUtf8("9分屏"), QString::fromUtf8("9分屏"));
     TB_16pic = toolButton("TB_16pic", QString::fromUtf8("20分屏"), QString::fromUtf8("20分屏"));
-    TB_fullscreen = toolButton("TB_fullscreen", QString::fromUtf8("全屏切换"), QString::fromUtf8("全屏切换"));
+    TB_fullscreen =
+        toolButton("TB_fullscreen", QString::fromUtf8("全屏切换"), QString::fromUtf8("全屏切换"));
     TB_close = toolButton("TB_close", QString::fromUtf8("退出系统"), QString::fromUtf8("退出系统"));
     Panel_PBtime = new QLabel(this);
     Panel_PBtime->setObjectName("Panel_PBtime");
@@ -349,18 +355,24 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // --- Desktop ---
 
+// Information and error boxes open from the event loop, not from inside the caller: a box
+// opened inside the 30 ms timer's handler would hold that timer (Qt does not re-enter a
+// timer's handler), freezing every picture until the operator answers.
 void TForm1::Inform(std::string_view caption, std::string_view text) {
-    QMessageBox box(QMessageBox::Information, q(caption), q(text), QMessageBox::Ok, this);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.exec();
-    idle->touched();
+    deferBox(QMessageBox::Information, q(caption), q(text));
 }
 
 void TForm1::Error(std::string_view caption, std::string_view text) {
-    QMessageBox box(QMessageBox::Critical, q(caption), q(text), QMessageBox::Ok, this);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.exec();
-    idle->touched();
+    deferBox(QMessageBox::Critical, q(caption), q(text));
+}
+
+void TForm1::deferBox(int icon, const QString& caption, const QString& text) {
+    QTimer::singleShot(0, this, [this, icon, caption, text] {
+        QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, text, QMessageBox::Ok, this);
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        box.exec();
+        idle->touched();
+    });
 }
 
 bool TForm1::ConfirmError(std::string_view caption, std::string_view text) {

@@ -101,6 +101,7 @@ private:
     const api::TRNode* selectedNode() const;
     void Timer1Timer();
     void TB_fullscreenClick();
+    void deferBox(int icon, const QString& caption, const QString& text);
 
     std::unique_ptr<MainControl> control;
     std::unique_ptr<CaptionIcons> icons;
