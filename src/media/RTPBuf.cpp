@@ -84,6 +84,7 @@ void RTPBuf::dropOldest() {
     noteReleased(frames.front().meta);
     bytesQueued -= frames.front().data.size();
     frames.pop_front();
+    ++dropped;
 }
 
 void RTPBuf::Clear() {

@@ -32,6 +32,8 @@ public:
     bool LoadState(std::string_view state);
 
     size_t frameCount() const { return frames.size(); }
+    // Frames given up at the limits since construction (not part of the saved state).
+    uint64_t droppedFrames() const { return dropped; }
     size_t byteCount() const { return bytesQueued; }
     bool audioOnly() const { return audioOut - audioAtLastVideo >= kAudioOnlyAfterMs; }
 
@@ -50,6 +52,7 @@ private:
 
     std::deque<RTP_data> frames;
     size_t bytesQueued = 0;
+    uint64_t dropped = 0;
     // Not part of the saved state: only a queueing buffer releases audio by itself.
     uint32_t lastAudioOut = 0;
     uint32_t audioAtLastVideo = 0;

@@ -104,6 +104,8 @@ public:
     void SetTickThreads(int threads, double aboveMs = kParallelTicksMs);
     int tickThreads() const;
 
+    // The media a player holds waiting, in ms of its video timeline.
+    static uint32_t bufferedSpan(const media::RTPPlayer& p);
     // Pictures per page, columns and rows of a split mode.
     static int PicturesPerPage(uint8_t mode);
     // The mode a surface of this size can show.
@@ -140,7 +142,6 @@ private:
     void clickIcon(ChanelPic& c, int icon);
     void inform(std::string_view text);
     static uint8_t streamType(const media::RTPPlayer& p) { return p.mainStream ? 0 : 1; }
-    static uint32_t bufferedSpan(const media::RTPPlayer& p);
 
     const media::PlayTimer::Counter& counter;
     media::PlayTimer secondClock;

@@ -7,8 +7,10 @@
 
 namespace tavrina_test {
 
-// The process needs one Qt application object for sockets and timers.
+// The process needs one Qt application object for sockets and timers; a window test's main
+// has made one already.
 inline QCoreApplication& qtApp() {
+    if (QCoreApplication* existing = QCoreApplication::instance()) return *existing;
     static int argc = 1;
     static char name[] = "tests";
     static char* argv[] = {name, nullptr};

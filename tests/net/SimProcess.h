@@ -41,6 +41,7 @@ public:
             terminalPort = static_cast<uint16_t>(o["terminal_port"].toInt());
             firstSim = o["first_sim"].toString().toStdString();
             firstChannel = static_cast<uint8_t>(o["first_channels"].toArray().at(0).toInt());
+            firstChannels = static_cast<size_t>(o["first_channels"].toArray().size());
             dataUrl = o["data_url"].toString().toStdString();
             cmdUrl = o["cmd_url"].toString().toStdString();
             wsPort = static_cast<uint16_t>(o["ws_port"].toInt());
@@ -56,6 +57,7 @@ public:
     uint16_t terminalPort = 0;
     std::string firstSim;
     uint8_t firstChannel = 0;
+    size_t firstChannels = 0;    // the first vehicle's channels, numbered from firstChannel
     std::string dataUrl, cmdUrl; // with the platform's web service
     uint16_t wsPort = 0;         // with the push channel
 
